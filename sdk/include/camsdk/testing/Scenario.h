@@ -95,8 +95,10 @@ class Scenario {
   DeviceId findDevice(const std::string& name) const;   // -1 when none
 
   // Runs `action` inside the loop of whichever context is running when the service clock
-  // reaches `at` (before events due at the same instant).
-  void at(Nanoseconds at, std::function<void()> action);
+  // reaches `at` (before events due at the same instant). The action gets a Scenario on the
+  // same service, so it need not capture one (a captured Scenario would keep the service
+  // alive forever).
+  void at(Nanoseconds at, std::function<void(Scenario&)> action);
 
   // The next `times` calls (-1: every call) of `operation` raise `kind` with `message`.
   void failNext(SdkOperation operation, ExceptionKind kind, int times = 1,
