@@ -1,0 +1,30 @@
+#include <cstdint>
+
+#include "camera/CameraSdk.h"
+#include "present/ColorFrameDisplay.h"
+#include "streams/ConfigurationBytes.h"
+#include "streams/SetupFailureReport.h"
+#include "streams/StreamSetup.h"
+#include "viewer/ViewerState.h"
+
+void setupColorStream() {
+  CamSdk::ColorNode& node = ViewerState.colorStream;
+  node.newSampleReceivedEvent().connectFunction(showColorFrame);
+
+  CamSdk::ColorNode::Configuration configuration = node.getConfiguration();
+  writeConfigurationBytes(configuration, 0, std::int32_t{7});   // frame format: 640 x 480
+  writeConfigurationBytes(configuration, 4, std::int32_t{25});  // frames per second
+  writeConfigurationBytes(configuration, 8, std::int32_t{1});   // power line frequency: 50 Hz
+  writeConfigurationBytes(configuration, 12, std::int32_t{0});  // compression: packed 4:2:2
+
+  node.setEnableColorMap(true);
+
+  auto requestAndConfigure = [&node, &configuration] {
+    ViewerState.context.requestControl(CamSdk::Node(node), 0);
+    node.setConfiguration(configuration);
+  };
+  runWithClauses<CamSdk::ArgumentException, CamSdk::UnauthorizedAccessException,
+                 CamSdk::IOException, CamSdk::InvalidOperationException,
+                 CamSdk::ConfigurationException, CamSdk::StreamingException,
+                 CamSdk::TimeoutException>(requestAndConfigure);
+}

@@ -1,0 +1,31 @@
+#include <cstdint>
+
+#include "camera/CameraSdk.h"
+#include "present/DepthFrameDisplay.h"
+#include "streams/ConfigurationBytes.h"
+#include "streams/SetupFailureReport.h"
+#include "streams/StreamSetup.h"
+#include "viewer/ViewerState.h"
+
+void setupDepthStream() {
+  CamSdk::DepthNode& node = ViewerState.depthStream;
+  node.newSampleReceivedEvent().connectFunction(showDepthFrame);
+
+  CamSdk::DepthNode::Configuration configuration = node.getConfiguration();
+  writeConfigurationBytes(configuration, 0, std::int32_t{4});   // frame format: 320 x 240
+  writeConfigurationBytes(configuration, 4, std::int32_t{25});  // frames per second
+  writeConfigurationBytes(configuration, 8, std::int32_t{0});   // camera mode: close range
+  writeConfigurationBytes(configuration, 12, std::uint8_t{1});  // saturation on
+
+  node.setEnableVertices(true);
+  node.setEnableDepthMap(true);
+
+  auto requestAndConfigure = [&node, &configuration] {
+    ViewerState.context.requestControl(CamSdk::Node(node), 0);
+    node.setConfiguration(configuration);
+  };
+  runWithClauses<CamSdk::ArgumentException, CamSdk::UnauthorizedAccessException,
+                 CamSdk::IOException, CamSdk::InvalidOperationException,
+                 CamSdk::ConfigurationException, CamSdk::StreamingException,
+                 CamSdk::TimeoutException>(requestAndConfigure);
+}

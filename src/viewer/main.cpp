@@ -1,0 +1,3 @@
+#include "viewer/ViewerLifecycle.h"
+
+int main() { return runViewerReportingFailure(kLocalCameraServiceHost); }
