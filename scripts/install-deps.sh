@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing depth-viewer need, and only
+# those that are missing, so a second run does nothing and needs no network.
+set -euo pipefail
+
+packages=(
+  # Build tools.
+  build-essential cmake g++ pkg-config git
+  # Tests and benchmarks.
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # Display and image libraries.
+  libopencv-core-dev libopencv-highgui-dev libopencv-imgproc-dev libyuv-dev
+  # Virtual X server and the tools the end-to-end tests drive the windows with.
+  xvfb xauth xdotool imagemagick x11-utils python3
+  # Fuzzing and the sanitizer runtime of the second compiler.
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$package")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps: missing packages and not root; run as root: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+"${as_root[@]}" apt-get install -y "${missing[@]}"

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the viewer and runs it on the simulated camera. Without a
+# display it starts a virtual X server for the viewer and says how to look at it.
+# CAMSDK_SCENARIO, when set, names a scenario file for the simulated camera (sdk/SCENARIO.md).
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+"$repo_root/scripts/install-deps.sh"
+
+build_dir="$repo_root/build/viewer"
+configure_build "$build_dir" -DDV_BUILD_TESTS=OFF -DDV_BUILD_BENCH=OFF
+build_targets "$build_dir" depth-viewer
+viewer="$build_dir/src/depth-viewer"
+
+if [[ -n ${DISPLAY:-} ]]; then
+  echo "Press q in the \"Color Camera\" window to quit."
+  exec "$viewer"
+fi
+
+# No display: a virtual X server, on the first free display number it finds for itself.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+viewer_pid=
+cleanup() {
+  [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null
+  kill "$xvfb_pid" 2>/dev/null
+  rm -f "$display_file"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+for _ in $(seq 100); do
+  [[ -s $display_file ]] && break
+  sleep 0.1
+done
+if [[ ! -s $display_file ]]; then
+  echo "run-viewer: the virtual X server did not start" >&2
+  exit 1
+fi
+export DISPLAY=":$(head -n1 "$display_file")"
+
+cat <<INFO
+No display found: the viewer runs on the virtual X server $DISPLAY.
+  Picture of the whole screen:  DISPLAY=$DISPLAY import -window root screen.png
+  Quit (the key q):             DISPLAY=$DISPLAY xdotool search --name '^Color Camera\$' windowfocus --sync key q
+  Or press Ctrl-C here.
+INFO
+"$viewer" &
+viewer_pid=$!
+status=0
+wait "$viewer_pid" || status=$?
+viewer_pid=
+exit "$status"
