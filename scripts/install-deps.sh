@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # Display and image libraries.
   libopencv-core-dev libopencv-highgui-dev libopencv-imgproc-dev libyuv-dev
+  # find_package(OpenCV) needs OpenCVConfig.cmake, which only the full development package ships.
+  libopencv-dev
   # Virtual X server and the tools the end-to-end tests drive the windows with.
   xvfb xauth xdotool imagemagick x11-utils python3
   # Fuzzing and the sanitizer runtime of the second compiler.
