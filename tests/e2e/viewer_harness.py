@@ -1,0 +1,369 @@
+"""Drives the real depth-viewer on a private virtual X server, for the end-to-end tests.
+
+Each test gets its own Xvfb, on a display number the server picks for itself, so tests never
+collide with each other or with a desktop. Everything started here (the X server, the viewer)
+dies with the test: on normal exit, on a failed assertion, on SIGTERM from CTest, and through
+PR_SET_PDEATHSIG even when the test process itself is killed outright.
+
+Paths come from the environment that tests/e2e/CMakeLists.txt sets: DV_VIEWER (the program)
+and DV_STILL_BAND (the helper that prints the still band's expected colours).
+"""
+
+import ctypes
+import os
+import re
+import select
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+SCREEN = "1600x1200x24"
+WINDOW_TIMEOUT = 10.0  # seconds for a window to appear, generous for the sanitizer build
+COLOR_TITLE = "Color Camera"
+DEPTH_TITLE = "Depth Camera"
+COLOR_SIZE = (640, 480)
+
+_PR_SET_PDEATHSIG = 1
+_libc = ctypes.CDLL(None, use_errno=True)
+
+
+def _die_with_parent():
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+def _raise_on_sigterm(signum, frame):
+    raise SystemExit(f"stopped by signal {signum}")
+
+
+signal.signal(signal.SIGTERM, _raise_on_sigterm)
+
+
+def _stop(process, grace=2.0):
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(grace)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+class VirtualDisplay:
+    """An Xvfb of its own. Starting it fails loudly: a test without X must not pass."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.name = None
+        self._log = open(os.path.join(workdir, "xvfb.log"), "wb")
+        read_end, write_end = os.pipe()
+        try:
+            self._process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
+                 "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=self._log,
+                stderr=subprocess.STDOUT, preexec_fn=_die_with_parent)
+        finally:
+            os.close(write_end)
+        try:
+            number = self._read_display_number(read_end, timeout=15.0)
+        finally:
+            os.close(read_end)
+        if number is None:
+            self.close()
+            with open(self._log.name, "rb") as log:
+                raise RuntimeError("Xvfb did not start: " + log.read().decode(errors="replace"))
+        self.name = ":" + number
+
+    @staticmethod
+    def _read_display_number(fd, timeout):
+        text = b""
+        deadline = time.monotonic() + timeout
+        while not text.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
+                return None
+            chunk = os.read(fd, 64)
+            if not chunk:
+                return None
+            text += chunk
+        return text.decode().strip()
+
+    def run(self, *args, timeout=10.0, check=True):
+        """Runs an X client on this display; returns its standard output as bytes."""
+        env = dict(os.environ, DISPLAY=self.name)
+        done = subprocess.run(list(args), env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=timeout, preexec_fn=_die_with_parent)
+        if check and done.returncode != 0:
+            raise RuntimeError(f"{args[0]} failed ({done.returncode}): "
+                               + done.stderr.decode(errors="replace"))
+        return done.stdout
+
+    def close(self):
+        _stop(self._process)
+        self._log.close()
+
+
+class Viewer:
+    """The real program, its standard output and error captured in files."""
+
+    def __init__(self, display, workdir, scenario=None):
+        self.workdir = workdir
+        self.started = time.monotonic()
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("CAMSDK_SCENARIO", "WAYLAND_DISPLAY")}
+        env["DISPLAY"] = display.name
+        runtime_dir = os.path.join(workdir, "runtime")
+        os.makedirs(runtime_dir, mode=0o700, exist_ok=True)
+        env["XDG_RUNTIME_DIR"] = runtime_dir  # keeps the display library from warning about it
+        if scenario is not None:
+            path = os.path.join(workdir, "scenario.txt")
+            with open(path, "w") as f:
+                f.write(scenario)
+            env["CAMSDK_SCENARIO"] = path
+        self._stdout_path = os.path.join(workdir, "viewer.stdout")
+        self._stderr_path = os.path.join(workdir, "viewer.stderr")
+        with open(self._stdout_path, "wb") as out, open(self._stderr_path, "wb") as err:
+            self._process = subprocess.Popen(
+                [os.environ["DV_VIEWER"]], env=env, stdin=subprocess.DEVNULL, stdout=out,
+                stderr=err, cwd=workdir, preexec_fn=_die_with_parent)
+
+    def running(self):
+        return self._process.poll() is None
+
+    def wait_exit(self, timeout):
+        """The exit status, or None if the viewer is still running after `timeout` seconds."""
+        try:
+            return self._process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stdout(self):
+        with open(self._stdout_path, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def stderr(self):
+        with open(self._stderr_path, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def wait_for_output(self, text, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if text in self.stdout():
+                return True
+            if not self.running():
+                return text in self.stdout()
+            time.sleep(0.05)
+        return False
+
+    def close(self):
+        _stop(self._process)
+
+
+class Picture:
+    """A screenshot: width, height and rows of RGB bytes, top row first."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    @classmethod
+    def from_ppm(cls, data):
+        match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+        if not match or match.group(3) != b"255":
+            raise ValueError("not an 8-bit binary PPM")
+        width, height = int(match.group(1)), int(match.group(2))
+        rgb = data[match.end():match.end() + 3 * width * height]
+        if len(rgb) != 3 * width * height:
+            raise ValueError("truncated PPM")
+        return cls(width, height, rgb)
+
+    def bgr(self, x, y):
+        i = 3 * (y * self.width + x)
+        r, g, b = self.rgb[i:i + 3]
+        return (b, g, r)
+
+    def region(self, left, top, width, height):
+        """The bytes of a rectangle, row by row, for comparing parts of two screenshots."""
+        return b"".join(self.rgb[3 * (y * self.width + left):3 * (y * self.width + left + width)]
+                        for y in range(top, top + height))
+
+    def save(self, path):
+        with open(path, "wb") as f:
+            f.write(b"P6\n%d %d\n255\n" % (self.width, self.height) + self.rgb)
+
+    def bounds_of_not(self, colour_bgr, top, bottom):
+        """Bounding box (left, top, right, bottom; exclusive) of the pixels in rows
+        [top, bottom) whose colour differs from `colour_bgr`, or None if there are none."""
+        b, g, r = colour_bgr
+        plain_row = bytes((r, g, b)) * self.width
+        stride = 3 * self.width
+        found = None
+        for y in range(max(top, 0), min(bottom, self.height)):
+            row = self.rgb[y * stride:(y + 1) * stride]
+            if row == plain_row:
+                continue
+            xs = [x for x in range(self.width) if row[3 * x:3 * x + 3] != plain_row[:3]]
+            left, right = xs[0], xs[-1] + 1
+            if found is None:
+                found = [left, y, right, y + 1]
+            else:
+                found = [min(found[0], left), found[1], max(found[2], right), y + 1]
+        return tuple(found) if found else None
+
+
+class StillBand:
+    """The still band at the top of every simulated colour picture, as the viewer must show it:
+    `rows` rows of blocks (first column, last column, (blue, green, red))."""
+
+    def __init__(self):
+        lines = subprocess.run([os.environ["DV_STILL_BAND"]], capture_output=True, check=True,
+                               text=True, timeout=10).stdout.split("\n")
+        self.rows = int(lines[0].split()[1])
+        self.blocks = []
+        for line in lines[1:]:
+            if line.startswith("block "):
+                first, last, b, g, r = (int(v) for v in line.split()[1:])
+                self.blocks.append((first, last, (b, g, r)))
+        if self.rows < 1 or not self.blocks:
+            raise RuntimeError("the still band helper printed no band")
+        self.first_column = self.blocks[0][0]
+        self.span = self.blocks[-1][1] + 1 - self.first_column
+        parts, column = [], self.first_column
+        for first, last, (b, g, r) in self.blocks:
+            if first > column:
+                parts.append(b".{%d}" % (3 * (first - column)))  # columns outside any block
+            parts.append(re.escape(bytes((r, g, b)) * (last + 1 - first)))
+            column = last + 1
+        self._row_pattern = re.compile(b"".join(parts), re.DOTALL)
+
+    def find(self, picture):
+        """Where the picture that carries the band starts inside `picture` (x, y of its top-left
+        pixel), found by the first pixel row that matches the band exactly and whose next
+        rows match too; None when the band is not there byte for byte."""
+        stride = 3 * picture.width
+        pos = 0
+        while True:
+            match = self._row_pattern.search(picture.rgb, pos)
+            if not match:
+                return None
+            pos = match.start() + 1
+            if match.start() % 3:
+                continue
+            y, x = divmod(match.start() // 3, picture.width)
+            if x + self.span > picture.width or y + self.rows > picture.height:
+                continue
+            if all(self._row_pattern.match(picture.rgb, match.start() + k * stride)
+                   for k in range(1, self.rows)):
+                return (x - self.first_column, y)
+
+
+class ViewerTestCase(unittest.TestCase):
+    """Gives each test a work folder, its own X server and a way to start the viewer; tears
+    all of it down whatever happens. Screenshots taken with `shot` are kept in the folder
+    named by DV_E2E_ARTIFACTS, for a look after a failure."""
+
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="dv-e2e-")
+        self.addCleanup(self._tmp.cleanup)
+        self.workdir = self._tmp.name
+        self.display = VirtualDisplay(self.workdir)
+        self.addCleanup(self.display.close)
+        self.viewer = None
+
+    def start_viewer(self, scenario=None):
+        self.viewer = Viewer(self.display, self.workdir, scenario)
+        self.addCleanup(self._report_and_close, self.viewer)
+        return self.viewer
+
+    def _report_and_close(self, viewer):
+        viewer.close()
+        # CTest shows this only when the test fails.
+        print(f"--- viewer stdout ---\n{viewer.stdout()}--- viewer stderr ---\n"
+              f"{viewer.stderr()}---")
+
+    # Windows.
+
+    def find_window(self, title, timeout=WINDOW_TIMEOUT):
+        """The X window titled exactly `title`, waiting until it is mapped; fails the test if
+        it does not appear in time."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.display.run("xdotool", "search", "--onlyvisible", "--name",
+                                     "^" + re.escape(title) + "$", check=False).split()
+            if found:
+                return found[0].decode()
+            if self.viewer is not None and not self.viewer.running():
+                break
+            time.sleep(0.1)
+        self.fail(f'no window "{title}" within {timeout} s')
+
+    def geometry(self, window):
+        """(x, y, width, height) of a window on the screen."""
+        info = self.display.run("xwininfo", "-id", window).decode()
+
+        def field(name):
+            return int(re.search(name + r":\s+(-?\d+)", info).group(1))
+
+        return (field("Absolute upper-left X"), field("Absolute upper-left Y"),
+                field("Width"), field("Height"))
+
+    def move(self, window, x, y, timeout=5.0):
+        """Moves a window and waits until it is there. With no window manager every window
+        opens at the top-left corner, and a screenshot of a covered window shows the cover."""
+        self.display.run("xdotool", "windowmove", window, str(x), str(y))
+        deadline = time.monotonic() + timeout
+        while self.geometry(window)[:2] != (x, y):
+            if time.monotonic() > deadline:
+                self.fail(f"window {window} did not move to {x},{y}")
+            time.sleep(0.05)
+
+    def open_windows(self):
+        """Waits for both windows and lays them out one above the other, without overlap.
+        Returns (colour window, depth window)."""
+        color = self.find_window(COLOR_TITLE)
+        depth = self.find_window(DEPTH_TITLE)
+        self.move(color, 0, 0)
+        self.move(depth, 0, self.geometry(color)[3] + 20)
+        return color, depth
+
+    def shot(self, window, label):
+        ppm = self.display.run("import", "-window", window, "-depth", "8", "ppm:-")
+        picture = Picture.from_ppm(ppm)
+        artifacts = os.environ.get("DV_E2E_ARTIFACTS")
+        if artifacts:
+            os.makedirs(artifacts, exist_ok=True)
+            picture.save(os.path.join(artifacts, f"{self.id().split('.')[-1]}-{label}.ppm"))
+        return picture
+
+    def find_band(self, window, band, label, timeout=WINDOW_TIMEOUT):
+        """Screenshots `window` until the still band shows in it; returns the screenshot and
+        the position of the colour picture inside it. Fails the test if it never shows."""
+        deadline = time.monotonic() + timeout
+        while True:
+            picture = self.shot(window, label)
+            where = band.find(picture)
+            if where is not None:
+                return picture, where
+            if time.monotonic() > deadline:
+                self.fail(f"the still band does not show in the colour window ({label})")
+            time.sleep(0.2)
+
+    # Keys, as real key events to the focused window.
+
+    def press(self, window, *keys):
+        self.display.run("xdotool", "windowfocus", "--sync", window)
+        for key in keys:
+            self.display.run("xdotool", "key", key)
+
+    def quit_with_q(self, color_window, within=1.0):
+        """Presses q in the colour window; returns the exit status, failing if the viewer is
+        still running `within` seconds later."""
+        self.press(color_window, "q")
+        status = self.viewer.wait_exit(within)
+        self.assertIsNotNone(status, f"the viewer still runs {within} s after q")
+        return status
+
+
+def main():
+    unittest.main(verbosity=2)
