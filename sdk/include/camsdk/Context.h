@@ -10,8 +10,11 @@
 // - Between events the loop waits for the next due time on the service clock. A sample
 //   stream that falls behind skips to its newest due sample and counts the skipped ones in
 //   the record's droppedSampleCount; it never bursts.
-// - quit() (from a handler) makes run() return as soon as the running handler has returned.
-//   Events still due stay queued for a later run().
+// - quit() (from a handler) makes run() return as soon as the running handler has returned;
+//   an event with several handlers still reaches all of them first, so none loses it. Events
+//   still due stay queued for a later run(). A quit() made while run() is not running makes
+//   the next run() return before it delivers anything.
+// - run() from inside a handler raises InvalidOperationException.
 // - An exception that escapes a handler stops the loop; run() rethrows it unchanged. The
 //   loop stays usable: a later run() goes on with the next event.
 // - On a virtual clock (tests), a loop with nothing left to deliver ever raises

@@ -28,8 +28,9 @@ class Node {
   Node() = default;
 
   bool isSet() const noexcept { return client_ != nullptr; }
-  // Back to unset; the node itself is untouched.
-  void unset() noexcept;
+  // Back to unset; the node itself is untouched. Not noexcept: like every SDK operation it may
+  // report a failure of the service.
+  void unset();
 
   template <class N>
   bool is() const {

@@ -19,6 +19,7 @@ namespace CamSdk {
 
 namespace detail {
 class Service;
+struct ScenarioAccess;
 }
 
 namespace testing {
@@ -53,6 +54,7 @@ enum class SdkOperation {
   DepthSetEnableVertices,
   ColorSetEnableColorMap,
   AudioSetInputMixerLevel,
+  ContextReleaseControl,
 };
 
 // "Context::create", "Node::setConfiguration", ... and back; false for an unknown name.
@@ -142,6 +144,7 @@ class Scenario {
   static int stillBandRows();
 
  private:
+  friend struct detail::ScenarioAccess;
   explicit Scenario(std::shared_ptr<detail::Service> service);
   std::shared_ptr<detail::Service> service_;
 };

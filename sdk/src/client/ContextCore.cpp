@@ -1,0 +1,146 @@
+#include "client/ContextCore.h"
+
+#include <algorithm>
+
+#include "camsdk/Exceptions.h"
+
+namespace CamSdk {
+namespace detail {
+
+ContextCore::ContextCore(std::shared_ptr<ServicePort> service) : service_(std::move(service)) {
+  id_ = service_->attach(*this);
+  for (const DeviceInfo& info : service_->devices()) {
+    auto device = std::make_shared<DeviceClient>(service_, info.id, info.name);
+    for (const NodeInfo& node : info.nodes) device->addNode(makeNodeClient(service_, id_, node));
+    devices_.push_back(std::move(device));
+  }
+}
+
+// Touches only the service this context holds, never a static: contexts may go after main
+// has returned.
+ContextCore::~ContextCore() { service_->detach(id_); }
+
+std::shared_ptr<DeviceClient> ContextCore::findDevice(DeviceId id) const {
+  for (const auto& device : devices_) {
+    if (device->id() == id) return device;
+  }
+  return nullptr;
+}
+
+void ContextCore::ensureOwn(const std::shared_ptr<NodeClient>& node,
+                            const char* operation) const {
+  if (!node) throw ArgumentException(std::string(operation) + ": the node handle is unset");
+  if (node->owner() != id_) {
+    throw ArgumentException(std::string(operation) + ": " + node->name() +
+                            " was listed by another context");
+  }
+}
+
+void ContextCore::registerNode(const std::shared_ptr<NodeClient>& node) {
+  ensureOwn(node, "registerNode");
+  if (!service_->isPlugged(node->id())) throw IOException(node->name() + " is not connected");
+  for (const Registration& each : registrations_) {
+    if (each.node == node) return;
+  }
+  registrations_.push_back(Registration{node, StreamCursor{}});
+}
+
+void ContextCore::unregisterNode(const std::shared_ptr<NodeClient>& node) {
+  ensureOwn(node, "unregisterNode");
+  registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
+                                      [&node](const Registration& each) {
+                                        return each.node == node;
+                                      }),
+                       registrations_.end());
+  injected_.erase(std::remove_if(injected_.begin(), injected_.end(),
+                                 [&node](const PendingSample& each) { return each.node == node; }),
+                  injected_.end());
+}
+
+void ContextCore::requestControl(const std::shared_ptr<NodeClient>& node) {
+  ensureOwn(node, "requestControl");
+  service_->requestControl(id_, node->id());
+}
+
+void ContextCore::releaseControl(const std::shared_ptr<NodeClient>& node) {
+  ensureOwn(node, "releaseControl");
+  service_->releaseControl(id_, node->id());
+}
+
+void ContextCore::startNodes() {
+  if (started_) return;
+  started_ = true;
+  // Every stream starts again from sample 0; the loop arms each when it first sees it.
+  for (Registration& each : registrations_) each.cursor.reset();
+}
+
+void ContextCore::stopNodes() { started_ = false; }
+
+void ContextCore::forgetNode(NodeId id) {
+  registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
+                                      [id](const Registration& each) {
+                                        return each.node->id() == id;
+                                      }),
+                       registrations_.end());
+  injected_.erase(std::remove_if(injected_.begin(), injected_.end(),
+                                 [id](const PendingSample& each) {
+                                   return each.node->id() == id;
+                                 }),
+                  injected_.end());
+}
+
+void ContextCore::topologyChanged(const TopologyChange& change) {
+  const Nanoseconds now = service_->clock().now();
+  switch (change.type) {
+    case TopologyChange::Type::NodeRemoved: {
+      std::shared_ptr<DeviceClient> device = findDevice(change.device.id);
+      if (!device) return;
+      std::shared_ptr<NodeClient> node = device->removeNode(change.node.id);
+      if (!node) return;
+      // A removed node stops streaming at once.
+      forgetNode(change.node.id);
+      notices_.push_back(Notice{change.type, std::move(device), std::move(node), now});
+      return;
+    }
+    case TopologyChange::Type::DeviceRemoved: {
+      std::shared_ptr<DeviceClient> device = findDevice(change.device.id);
+      if (!device) return;
+      devices_.erase(std::find(devices_.begin(), devices_.end(), device));
+      for (const auto& node : device->nodes()) forgetNode(node->id());
+      notices_.push_back(Notice{change.type, std::move(device), nullptr, now});
+      return;
+    }
+    case TopologyChange::Type::DeviceAdded: {
+      if (findDevice(change.device.id)) return;
+      auto device = std::make_shared<DeviceClient>(service_, change.device.id, change.device.name);
+      // Its nodes join with the node-added notifications that follow.
+      auto position = std::upper_bound(devices_.begin(), devices_.end(), change.device.id,
+                                       [](DeviceId id, const std::shared_ptr<DeviceClient>& held) {
+                                         return id < held->id();
+                                       });
+      devices_.insert(position, device);
+      notices_.push_back(Notice{change.type, std::move(device), nullptr, now});
+      return;
+    }
+    case TopologyChange::Type::NodeAdded: {
+      std::shared_ptr<DeviceClient> device = findDevice(change.device.id);
+      if (!device) return;
+      auto node = makeNodeClient(service_, id_, change.node);
+      device->addNode(node);
+      notices_.push_back(Notice{change.type, std::move(device), std::move(node), now});
+      return;
+    }
+  }
+}
+
+void ContextCore::sampleInjected(NodeId node, const InjectedSample& sample) {
+  for (const Registration& each : registrations_) {
+    if (each.node->id() == node) {
+      injected_.push_back(PendingSample{each.node, sample, service_->clock().now()});
+      return;
+    }
+  }
+}
+
+}  // namespace detail
+}  // namespace CamSdk

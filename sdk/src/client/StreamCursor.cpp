@@ -1,0 +1,52 @@
+#include "client/StreamCursor.h"
+
+#include <limits>
+
+namespace CamSdk {
+namespace detail {
+
+void StreamCursor::reset() {
+  armed_ = false;
+  anchor_ = Nanoseconds{0};
+  anchorIndex_ = 0;
+  next_ = 0;
+}
+
+void StreamCursor::arm(Nanoseconds now, std::int32_t perSecond) {
+  armed_ = true;
+  anchor_ = now;
+  anchorIndex_ = next_;
+  perSecond_ = perSecond > 0 ? perSecond : 1;
+}
+
+void StreamCursor::retime(std::int32_t perSecond) {
+  if (perSecond <= 0 || perSecond == perSecond_) return;
+  anchor_ = nextDue();
+  anchorIndex_ = next_;
+  perSecond_ = perSecond;
+}
+
+Nanoseconds StreamCursor::due(std::int64_t index) const {
+  return anchor_ + Nanoseconds((index - anchorIndex_) * kSecond / perSecond_);
+}
+
+std::int64_t StreamCursor::take(Nanoseconds now, std::int32_t* skipped) {
+  std::int64_t newest = next_;
+  const std::int64_t behind = (now - anchor_).count();
+  if (behind >= 0) {
+    // The largest k with floor((k - anchorIndex) * 1 s / rate) <= behind.
+    newest = anchorIndex_ + ((behind + 1) * perSecond_ - 1) / kSecond;
+    if (newest < next_) newest = next_;
+  }
+  const std::int64_t passed = newest - next_;
+  if (skipped != nullptr) {
+    *skipped = passed > std::numeric_limits<std::int32_t>::max()
+                   ? std::numeric_limits<std::int32_t>::max()
+                   : static_cast<std::int32_t>(passed);
+  }
+  next_ = newest + 1;
+  return newest;
+}
+
+}  // namespace detail
+}  // namespace CamSdk

@@ -1,0 +1,45 @@
+// The pacing of one sample stream: sample k is due at anchor + (k - anchorIndex) * 1 s / rate,
+// computed in integer nanoseconds from the anchor each time, so rounding never accumulates into
+// drift. A stream that falls behind takes its newest due sample and counts the ones skipped.
+#pragma once
+
+#include <cstdint>
+
+#include "service/Clock.h"
+
+namespace CamSdk {
+namespace detail {
+
+class StreamCursor {
+ public:
+  // Back to sample 0, not yet running.
+  void reset();
+  bool armed() const { return armed_; }
+  // The next sample is due at `now`, then one every 1 s / perSecond.
+  void arm(Nanoseconds now, std::int32_t perSecond);
+  // The stream pauses; arming again goes on with the next index.
+  void disarm() { armed_ = false; }
+  std::int32_t perSecond() const { return perSecond_; }
+  // From the next sample on, `perSecond` samples a second, keeping the next sample's due time.
+  void retime(std::int32_t perSecond);
+
+  Nanoseconds due(std::int64_t index) const;
+  Nanoseconds nextDue() const { return due(next_); }
+  std::int64_t nextIndex() const { return next_; }
+
+  // Takes the newest sample due at `now` (the next one at least). `skipped` receives how many
+  // due samples were passed over to reach it.
+  std::int64_t take(Nanoseconds now, std::int32_t* skipped);
+
+ private:
+  static constexpr std::int64_t kSecond = 1'000'000'000;
+
+  bool armed_ = false;
+  Nanoseconds anchor_{0};
+  std::int64_t anchorIndex_ = 0;
+  std::int64_t next_ = 0;
+  std::int32_t perSecond_ = 1;
+};
+
+}  // namespace detail
+}  // namespace CamSdk

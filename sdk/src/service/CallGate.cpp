@@ -1,0 +1,30 @@
+#include "service/CallGate.h"
+
+namespace CamSdk {
+namespace detail {
+
+void CallGate::enter(testing::SdkOperation operation, const std::string& subject) {
+  std::string entry = testing::operationName(operation);
+  if (!subject.empty()) entry += ' ' + subject;
+  if (calls_.size() >= kLogLimit) calls_.pop_front();
+  calls_.push_back(std::move(entry));
+
+  auto armed = faults_.find(operation);
+  if (armed == faults_.end()) return;
+  const Fault fault = armed->second;
+  if (fault.remaining > 0 && --armed->second.remaining == 0) faults_.erase(armed);
+  throwException(fault.kind, fault.message);
+}
+
+void CallGate::failNext(testing::SdkOperation operation, ExceptionKind kind, int times,
+                        const std::string& message) {
+  if (times == 0) {
+    faults_.erase(operation);
+    return;
+  }
+  if (times < -1) throw ArgumentException("fault count must be -1 or positive");
+  faults_[operation] = Fault{kind, times, message};
+}
+
+}  // namespace detail
+}  // namespace CamSdk

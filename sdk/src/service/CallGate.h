@@ -1,0 +1,45 @@
+// The entry check of every public SDK operation: it records the call and raises the fault a
+// test armed for that operation. The log is bounded so that a long-running program cannot
+// grow it without end; nothing is logged per sample.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "camsdk/Exceptions.h"
+#include "camsdk/testing/Scenario.h"
+
+namespace CamSdk {
+namespace detail {
+
+class CallGate {
+ public:
+  static constexpr std::size_t kLogLimit = 4096;
+
+  // Logs "Operation subject" (or just the operation), then raises an armed fault.
+  void enter(testing::SdkOperation operation, const std::string& subject);
+
+  // `times` -1: every call from now on.
+  void failNext(testing::SdkOperation operation, ExceptionKind kind, int times,
+                const std::string& message);
+  void clearFaults() { faults_.clear(); }
+
+  std::vector<std::string> calls() const { return {calls_.begin(), calls_.end()}; }
+  void clearCalls() { calls_.clear(); }
+
+ private:
+  struct Fault {
+    ExceptionKind kind;
+    int remaining;  // -1: never runs out
+    std::string message;
+  };
+
+  std::map<testing::SdkOperation, Fault> faults_;
+  std::deque<std::string> calls_;
+};
+
+}  // namespace detail
+}  // namespace CamSdk

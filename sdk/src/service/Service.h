@@ -1,0 +1,146 @@
+// The simulated camera service of one host: devices and nodes that can be plugged and
+// unplugged, their configurations and control, frame production, the clock, timed actions,
+// the fault table and the call log. Clients reach it through ServicePort; tests drive the rest
+// through testing::Scenario.
+//
+// The service never touches a static: it may be destroyed after main returns, with the last
+// context or node handle that keeps it alive.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "service/CallGate.h"
+#include "service/Clock.h"
+#include "service/FrameSource.h"
+#include "service/ServicePort.h"
+
+namespace CamSdk {
+namespace detail {
+
+class Service final : public ServicePort {
+ public:
+  Service(std::string host, std::unique_ptr<Clock> clock);
+  ~Service() override;
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  const std::string& host() const { return host_; }
+
+  // ServicePort.
+  ClientId attach(ServiceListener& listener) override;
+  void detach(ClientId client) noexcept override;
+  void enter(testing::SdkOperation operation, const std::string& subject) override;
+  std::vector<DeviceInfo> devices() const override;
+  bool isPlugged(NodeId node) const override;
+  void requestControl(ClientId client, NodeId node) override;
+  void releaseControl(ClientId client, NodeId node) override;
+  DepthNode::Configuration depthConfiguration(NodeId node) const override;
+  ColorNode::Configuration colorConfiguration(NodeId node) const override;
+  AudioNode::Configuration audioConfiguration(NodeId node) const override;
+  void setConfiguration(ClientId client, NodeId node,
+                        const DepthNode::Configuration& configuration) override;
+  void setConfiguration(ClientId client, NodeId node,
+                        const ColorNode::Configuration& configuration) override;
+  void setConfiguration(ClientId client, NodeId node,
+                        const AudioNode::Configuration& configuration) override;
+  void setInputMixerLevel(NodeId node, float level) override;
+  std::int32_t samplesPerSecond(NodeId node) const override;
+  DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap, bool vertices) override;
+  ColorFrame colorFrame(NodeId node, std::int64_t index) override;
+  AudioFrame audioFrame(NodeId node, std::int64_t index) override;
+  void noteDelivered(NodeId node) override;
+  Clock& clock() override { return *clock_; }
+  bool nextActionTime(Nanoseconds* time) const override;
+  void runNextAction() override;
+
+  // Topology, for the scenario control. Devices and nodes keep their ids when unplugged.
+  DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& kinds);
+  NodeId addNode(DeviceId device, NodeKind kind);
+  void unplugNode(NodeId node);
+  void plugNode(NodeId node);
+  void unplugDevice(DeviceId device);
+  void plugDevice(DeviceId device);
+  std::vector<DeviceId> pluggedDevices() const;
+  std::vector<NodeId> pluggedNodesOf(DeviceId device) const;
+  NodeId findNode(const std::string& name) const;
+  DeviceId findDevice(const std::string& name) const;
+
+  void schedule(Nanoseconds at, std::function<void()> action);
+  CallGate& gate() { return gate_; }
+  const CallGate& gate() const { return gate_; }
+
+  void setDefaultConfiguration(NodeId node, const DepthNode::Configuration& configuration);
+  void setDefaultConfiguration(NodeId node, const ColorNode::Configuration& configuration);
+  void setDefaultConfiguration(NodeId node, const AudioNode::Configuration& configuration);
+  void holdControlElsewhere(NodeId node, const std::string& clientName);
+  void injectSample(NodeId node, const InjectedSample& sample);
+
+  std::vector<std::uint8_t> lastConfigurationBytes(NodeId node) const;
+  float inputMixerLevel(NodeId node) const;
+  int samplesDelivered(NodeId node) const;
+  long liveBuffers() const;
+
+ private:
+  struct ServiceNode {
+    NodeId id;
+    DeviceId device;
+    NodeKind kind;
+    std::string name;
+    bool plugged = true;
+    DepthNode::Configuration depth;
+    ColorNode::Configuration color;
+    AudioNode::Configuration audio;
+    std::vector<std::uint8_t> lastConfigurationBytes;
+    float inputMixerLevel = 1.0f;
+    ClientId controller = kNobody;
+    int samplesDelivered = 0;
+    std::unique_ptr<FrameSource> frames = std::make_unique<FrameSource>();
+  };
+  struct ServiceDevice {
+    DeviceId id;
+    std::string name;
+    bool plugged = true;
+    std::vector<NodeId> nodes;
+  };
+  struct TimedAction {
+    Nanoseconds at;
+    std::uint64_t order;
+    std::function<void()> action;
+  };
+  struct Attached {
+    ClientId id;
+    ServiceListener* listener;
+  };
+
+  static constexpr ClientId kNobody = 0;
+
+  ServiceNode& node(NodeId id);
+  const ServiceNode& node(NodeId id) const;
+  ServiceDevice& device(DeviceId id);
+  const ServiceDevice& device(DeviceId id) const;
+  bool visible(const ServiceNode& node) const;
+  NodeInfo infoOf(const ServiceNode& node) const;
+  DeviceInfo infoOf(const ServiceDevice& device, bool withNodes) const;
+  ServiceNode& controlledNode(ClientId client, NodeId id, NodeKind kind);
+  void notify(const TopologyChange& change);
+  std::string clientName(ClientId client) const;
+
+  std::string host_;
+  std::unique_ptr<Clock> clock_;
+  CallGate gate_;
+  std::vector<ServiceDevice> devices_;  // index = id
+  std::vector<ServiceNode> nodes_;      // index = id
+  std::vector<Attached> attached_;
+  std::map<ClientId, std::string> clientNames_;
+  ClientId nextClient_ = 1;
+  std::vector<TimedAction> actions_;  // kept sorted by (at, order)
+  std::uint64_t nextActionOrder_ = 0;
+};
+
+}  // namespace detail
+}  // namespace CamSdk
