@@ -1,0 +1,3 @@
+#include "present/AudioSink.h"
+
+void dropAudioSample(CamSdk::AudioNode /*node*/, CamSdk::AudioNode::NewSampleReceivedData /*data*/) {}

@@ -1,0 +1,28 @@
+#include "present/DepthFrameDisplay.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleReceivedData data) {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  CamSdk::FrameFormat_toResolution(data.frameFormat, &width, &height);
+
+  // A sample without a usable picture is skipped like one without a depth map: nothing is
+  // shown and the keyboard is left alone, so a pending key stays for the colour handler. A
+  // map shorter than its format would be read past its end.
+  const short* depthMap = data.depthMap;
+  if (depthMap == nullptr || width <= 0 || height <= 0) return;
+  if (data.depthMap.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height)) {
+    return;
+  }
+
+  // A header over the SDK's buffer: nothing is copied, and the display only reads it.
+  const cv::Mat depth(height, width, CV_16SC1, const_cast<short*>(depthMap));
+  cv::imshow(std::string(kDepthWindowName), depth);
+  cv::waitKey(1);  // the colour handler alone reacts to keys; a key taken here is dropped
+}

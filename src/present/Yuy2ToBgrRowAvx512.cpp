@@ -1,0 +1,133 @@
+// AVX-512 row: 32 pixels (16 groups) per step, in double precision eight lanes at a time.
+// Compiled with AVX-512 F/BW/VL/VBMI enabled for this file only; the frame function calls it
+// only when the CPU reports all four.
+#include "present/Yuy2ToBgrRows.h"
+
+#ifdef DV_YUY2_X86_ROWS
+
+#include <immintrin.h>
+
+#include "present/Yuy2ToBgrPixel.h"
+
+namespace yuy2 {
+namespace {
+
+constexpr int kPixelsPerStep = 32;
+
+// After the packs, channel bytes of the 32 pixels sit in this order within a 32-byte vector:
+// group g (0..15), luma p (0: Y0, 1: Y1) lands at lane * 16 + half * 8 + p * 4 + k, where
+// half = g / 8, lane = (g % 8) / 4, k = g % 4.
+constexpr int packedPosition(int pixel) {
+  const int group = pixel / 2;
+  const int luma = pixel % 2;
+  return ((group % 8) / 4) * 16 + (group / 8) * 8 + luma * 4 + group % 4;
+}
+
+// Byte selectors for the final interleave: source bytes 0..31 are blue, 32..63 green, 64..95
+// red; output byte 3q + c takes channel c of pixel q. A plain array in this file only, so no
+// code built with these instruction sets is shared with other files.
+struct InterleaveTable {
+  std::uint8_t bytes[128];
+};
+
+constexpr InterleaveTable makeInterleave() {
+  InterleaveTable table{};
+  for (int out = 0; out < 96; ++out) {
+    const int pixel = out / 3;
+    const int channel = out % 3;
+    table.bytes[out] = static_cast<std::uint8_t>(channel * 32 + packedPosition(pixel));
+  }
+  return table;
+}
+
+alignas(64) constexpr InterleaveTable kInterleave = makeInterleave();
+
+struct Gains {
+  __m512d luma = _mm512_set1_pd(kLumaGain);
+  __m512d blueFromU = _mm512_set1_pd(kBlueFromU);
+  __m512d greenFromU = _mm512_set1_pd(kGreenFromU);
+  __m512d greenFromV = _mm512_set1_pd(kGreenFromV);
+  __m512d redFromV = _mm512_set1_pd(kRedFromV);
+};
+
+struct ChannelsOf8 {
+  __m256i blue0, green0, red0;  // pixels of Y0
+  __m256i blue1, green1, red1;  // pixels of Y1
+};
+
+// Eight groups: luma and chroma differences as int32, the rule in double, truncated to int32.
+inline ChannelsOf8 convertEightGroups(__m256i y0, __m256i u, __m256i y1, __m256i v,
+                                      const Gains& gains) {
+  const __m512d luma0 = _mm512_mul_pd(gains.luma, _mm512_cvtepi32_pd(y0));
+  const __m512d luma1 = _mm512_mul_pd(gains.luma, _mm512_cvtepi32_pd(y1));
+  const __m512d uDiff = _mm512_cvtepi32_pd(u);
+  const __m512d vDiff = _mm512_cvtepi32_pd(v);
+  const __m512d blueU = _mm512_mul_pd(gains.blueFromU, uDiff);
+  const __m512d greenU = _mm512_mul_pd(gains.greenFromU, uDiff);
+  const __m512d greenV = _mm512_mul_pd(gains.greenFromV, vDiff);
+  const __m512d redV = _mm512_mul_pd(gains.redFromV, vDiff);
+  ChannelsOf8 out;
+  out.blue0 = _mm512_cvttpd_epi32(_mm512_add_pd(luma0, blueU));
+  out.green0 = _mm512_cvttpd_epi32(_mm512_sub_pd(_mm512_sub_pd(luma0, greenU), greenV));
+  out.red0 = _mm512_cvttpd_epi32(_mm512_add_pd(luma0, redV));
+  out.blue1 = _mm512_cvttpd_epi32(_mm512_add_pd(luma1, blueU));
+  out.green1 = _mm512_cvttpd_epi32(_mm512_sub_pd(_mm512_sub_pd(luma1, greenU), greenV));
+  out.red1 = _mm512_cvttpd_epi32(_mm512_add_pd(luma1, redV));
+  return out;
+}
+
+inline __m256i lowHalf(__m512i v) { return _mm512_castsi512_si256(v); }
+inline __m256i highHalf(__m512i v) { return _mm512_extracti64x4_epi64(v, 1); }
+
+// Signed saturation to int16 keeps every truncated value (they lie well within), and the
+// unsigned byte saturation that follows is exactly the clamp to 0..255.
+inline __m256i clampToBytes(__m256i low0, __m256i low1, __m256i high0, __m256i high1) {
+  return _mm256_packus_epi16(_mm256_packs_epi32(low0, low1), _mm256_packs_epi32(high0, high1));
+}
+
+}  // namespace
+
+void convertRowAvx512(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
+  const Gains gains;
+  const __m512i byteMask = _mm512_set1_epi32(0xff);
+  const __m512i lumaOffset = _mm512_set1_epi32(kLumaOffset);
+  const __m512i chromaOffset = _mm512_set1_epi32(kChromaOffset);
+  const __m512i interleaveLow = _mm512_load_si512(kInterleave.bytes);
+  const __m512i interleaveHigh = _mm512_load_si512(kInterleave.bytes + 64);
+
+  int x = 0;
+  for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
+    // Each 32-bit lane is one group: Y0 in the low byte, then U, Y1, V.
+    const __m512i groups = _mm512_loadu_si512(yuy2);
+    const __m512i y0 = _mm512_sub_epi32(_mm512_and_si512(groups, byteMask), lumaOffset);
+    const __m512i u =
+        _mm512_sub_epi32(_mm512_and_si512(_mm512_srli_epi32(groups, 8), byteMask), chromaOffset);
+    const __m512i y1 =
+        _mm512_sub_epi32(_mm512_and_si512(_mm512_srli_epi32(groups, 16), byteMask), lumaOffset);
+    const __m512i v = _mm512_sub_epi32(_mm512_srli_epi32(groups, 24), chromaOffset);
+
+    const ChannelsOf8 first =
+        convertEightGroups(lowHalf(y0), lowHalf(u), lowHalf(y1), lowHalf(v), gains);
+    const ChannelsOf8 second =
+        convertEightGroups(highHalf(y0), highHalf(u), highHalf(y1), highHalf(v), gains);
+
+    const __m256i blue = clampToBytes(first.blue0, first.blue1, second.blue0, second.blue1);
+    const __m256i green = clampToBytes(first.green0, first.green1, second.green0, second.green1);
+    const __m256i red = clampToBytes(first.red0, first.red1, second.red0, second.red1);
+
+    const __m512i blueGreen = _mm512_inserti64x4(_mm512_castsi256_si512(blue), green, 1);
+    const __m512i redOnly = _mm512_castsi256_si512(red);
+    const __m512i out0 = _mm512_permutex2var_epi8(blueGreen, interleaveLow, redOnly);
+    const __m512i out1 = _mm512_permutex2var_epi8(blueGreen, interleaveHigh, redOnly);
+    _mm512_storeu_si512(bgr, out0);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(bgr + 64), _mm512_castsi512_si256(out1));
+
+    yuy2 += kPixelsPerStep * 2;
+    bgr += kPixelsPerStep * 3;
+  }
+  if (x < width) convertRowReference(yuy2, bgr, width - x);
+}
+
+}  // namespace yuy2
+
+#endif  // DV_YUY2_X86_ROWS

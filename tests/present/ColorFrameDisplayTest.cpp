@@ -1,0 +1,165 @@
+// The colour handler against the display stand-in: what picture reaches the colour window,
+// when the context is asked to quit, and that a sample it cannot show (no colour map, a short
+// one, no work buffer, no image) is skipped without reading out of bounds while the key poll
+// still runs, so q keeps working.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/core/core_c.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DisplayStandIn.h"
+#include "FrameSamples.h"
+#include "camsdk/testing/Scenario.h"
+#include "present/ColorFrameDisplay.h"
+#include "present/Yuy2ToBgr.h"
+#include "viewer/ViewerState.h"
+
+namespace {
+
+using CamSdk::testing::Scenario;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+
+class ColorFrameDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    displayStandIn::reset();
+    ViewerState.context = CamSdk::Context::create("localhost");
+    scenario_.clearCalls();
+  }
+  void TearDown() override {
+    colorFrameDisplay::setWorkBufferAllocator(nullptr);
+    ViewerState.context = CamSdk::Context();
+  }
+
+  bool quitRequested() const {
+    const std::vector<std::string> calls = scenario_.calls();
+    return std::count(calls.begin(), calls.end(), "Context::quit") > 0;
+  }
+
+  static std::vector<std::uint8_t> sceneFrame() {
+    return Scenario::colorScene(CamSdk::FRAME_FORMAT_VGA, 3);
+  }
+
+  // Shows one full frame with `key` waiting at the poll; true when the context was asked to quit.
+  bool quitsOnKey(int key) {
+    displayStandIn::scriptKeys({key});
+    showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+    return quitRequested();
+  }
+
+  Scenario scenario_ = Scenario::fresh();
+};
+
+TEST_F(ColorFrameDisplay, ShowsThe640x480BgrConversionOfTheColourMapThenPolls) {
+  const std::vector<std::uint8_t> yuy2 = sceneFrame();
+  ASSERT_EQ(yuy2.size(), kYuy2FrameBytes);
+  std::vector<std::uint8_t> expected(kBgrFrameBytes);
+  convertYuy2ToBgr(yuy2.data(), expected.data());
+
+  showColorFrame(CamSdk::ColorNode(), colorSample(yuy2));
+
+  const auto shown = displayStandIn::lastShown(kColorWindowName);
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_EQ(shown->width, 640);
+  EXPECT_EQ(shown->height, 480);
+  EXPECT_EQ(shown->channels, 3);
+  EXPECT_EQ(shown->type, CV_8UC3);
+  EXPECT_TRUE(shown->bytes == expected) << "the window got other bytes than the conversion";
+  EXPECT_EQ(displayStandIn::totalShowCount(), 1);
+  EXPECT_THAT(displayStandIn::events(),
+              ElementsAre("show Color Camera 640x480x3", "waitKey 1 -> -1"));
+  EXPECT_FALSE(quitRequested());
+}
+
+TEST_F(ColorFrameDisplay, LowerCaseQAsksTheContextToQuitAfterTheFrameIsShown) {
+  displayStandIn::scriptKeys({'q'});
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+
+  EXPECT_THAT(displayStandIn::events(),
+              ElementsAre("show Color Camera 640x480x3", "waitKey 1 -> 113"));
+  const std::vector<std::string> calls = scenario_.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "Context::quit"), 1);
+}
+
+TEST_F(ColorFrameDisplay, OnlyAKeyCodeWhoseLowByteIsQQuits) {
+  EXPECT_FALSE(quitsOnKey('Q'));
+  EXPECT_FALSE(quitsOnKey(27)) << "Escape";
+  EXPECT_FALSE(quitsOnKey('x'));
+  EXPECT_FALSE(quitsOnKey(0x71 + 1));
+  EXPECT_FALSE(quitsOnKey(0xf1)) << "q with the top bit set";
+  EXPECT_FALSE(quitsOnKey(-1)) << "no key";
+  EXPECT_TRUE(quitsOnKey(0x100071)) << "q with modifier bits above the low byte";
+}
+
+TEST_F(ColorFrameDisplay, AQuitRequestDoesNotStopLaterFramesFromShowing) {
+  displayStandIn::scriptKeys({'q'});
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  EXPECT_EQ(displayStandIn::showCount(kColorWindowName), 2);
+}
+
+TEST_F(ColorFrameDisplay, ASampleWithoutColourMapShowsNothingButQStillQuits) {
+  displayStandIn::scriptKeys({'q'});
+  CamSdk::ColorNode::NewSampleReceivedData data{};
+  showColorFrame(CamSdk::ColorNode(), data);
+
+  EXPECT_EQ(displayStandIn::totalShowCount(), 0);
+  EXPECT_EQ(displayStandIn::waitKeyCalls(), 1);
+  EXPECT_TRUE(quitRequested());
+}
+
+TEST_F(ColorFrameDisplay, AShortColourMapIsNeitherReadNorShownButQStillQuits) {
+  // One byte short of a frame, and a smaller format's whole map.
+  for (std::size_t bytes : {kYuy2FrameBytes - 1, std::size_t{320 * 240 * 2}}) {
+    displayStandIn::reset();
+    scenario_.clearCalls();
+    displayStandIn::scriptKeys({'q'});
+    showColorFrame(CamSdk::ColorNode(), colorSample(std::vector<std::uint8_t>(bytes, 128)));
+
+    EXPECT_EQ(displayStandIn::totalShowCount(), 0) << bytes;
+    EXPECT_EQ(displayStandIn::waitKeyCalls(), 1) << bytes;
+    EXPECT_TRUE(quitRequested()) << bytes;
+  }
+}
+
+void* noMemory(std::size_t) { return nullptr; }
+
+TEST_F(ColorFrameDisplay, NoWorkBufferSkipsTheFrameButQStillQuits) {
+  colorFrameDisplay::setWorkBufferAllocator(noMemory);
+  displayStandIn::scriptKeys({'q'});
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+
+  EXPECT_EQ(displayStandIn::totalShowCount(), 0);
+  EXPECT_EQ(displayStandIn::waitKeyCalls(), 1);
+  EXPECT_TRUE(quitRequested());
+}
+
+// Image allocators under which the display library cannot create any image.
+IplImage* CV_STDCALL noImageHeader(int, int, int, char*, char*, int, int, int, int, int, IplROI*,
+                                   IplImage*, void*, IplTileInfo*) {
+  return nullptr;
+}
+void CV_STDCALL noImageData(IplImage*, int, int) {}
+void CV_STDCALL noDeallocation(IplImage*, int) {}
+IplROI* CV_STDCALL noRoi(int, int, int, int, int) { return nullptr; }
+IplImage* CV_STDCALL noClone(const IplImage*) { return nullptr; }
+
+TEST_F(ColorFrameDisplay, AnImageThatCannotBeCreatedSkipsTheFrameButQStillQuits) {
+  cvSetIPLAllocators(noImageHeader, noImageData, noDeallocation, noRoi, noClone);
+  displayStandIn::scriptKeys({'q'});
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  cvSetIPLAllocators(nullptr, nullptr, nullptr, nullptr, nullptr);
+
+  EXPECT_EQ(displayStandIn::totalShowCount(), 0);
+  EXPECT_EQ(displayStandIn::waitKeyCalls(), 1);
+  EXPECT_TRUE(quitRequested());
+}
+
+}  // namespace
