@@ -1,6 +1,8 @@
 // Applying a parsed scenario through the public Scenario interface. The whole text is checked
 // for form before anything is applied, so a line with a typo changes nothing; names are looked
 // up line by line, because a line may name a device that a line above it added.
+#include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -65,10 +67,24 @@ class Applier {
   }
 
  private:
+  // A bare name is the first node of that name (camera0's, for the default topology); the
+  // nodes of other devices are written DEVICE/NODE, as two devices may both have a color0.
   NodeId findNode(const std::string& name) const {
-    const NodeId node = scenario_.findNode(name);
-    if (node < 0) throw LineError{"unknown node '" + name + "'"};
-    return node;
+    const std::size_t slash = name.find('/');
+    if (slash == std::string::npos) {
+      const NodeId node = scenario_.findNode(name);
+      if (node < 0) throw LineError{"unknown node '" + name + "'"};
+      return node;
+    }
+    const auto added = addedNodes_.find(name);
+    if (added != addedNodes_.end()) return added->second;
+    const DeviceId device = scenario_.findDevice(name.substr(0, slash));
+    const NodeId node = scenario_.findNode(name.substr(slash + 1));
+    if (device >= 0 && node >= 0) {
+      const std::vector<NodeId> nodes = scenario_.nodesOf(device);
+      if (std::find(nodes.begin(), nodes.end(), node) != nodes.end()) return node;
+    }
+    throw LineError{"unknown node '" + name + "'"};
   }
   DeviceId findDevice(const std::string& name) const {
     const DeviceId device = scenario_.findDevice(name);
@@ -82,12 +98,16 @@ class Applier {
     }
     const std::string name = command.name;
     const std::vector<NodeKind> kinds = command.kinds;
-    // Remember the new nodes' kinds, so `default` lines below know which record to write.
+    // Remember the new nodes' kinds and qualified names for the lines below. The service names
+    // a device's nodes after their kind, counted within the device: depth0, color0, color1...
     return [this, name, kinds](Scenario& s) {
       const DeviceId device = s.addDevice(name, kinds);
       const std::vector<NodeId> nodes = s.nodesOf(device);
+      std::map<NodeKind, int> seen;
       for (std::size_t i = 0; i < nodes.size() && i < kinds.size(); ++i) {
         knownKinds_[nodes[i]] = kinds[i];
+        const std::string nodeName = kindWord(kinds[i]) + std::to_string(seen[kinds[i]]++);
+        addedNodes_[name + "/" + nodeName] = nodes[i];
       }
     };
   }
@@ -106,8 +126,9 @@ class Applier {
 
   // The Scenario interface does not say a node's kind, so the kind comes from a `device` line
   // of this file when there is one, and otherwise from the settings given: `channels` only
-  // fits audio, `format` fits depth and colour. Each fitting kind is tried in turn, and the
-  // service refuses a record of the wrong kind.
+  // fits audio, `format` fits depth and colour. The service refuses a record of the wrong
+  // kind, so each fitting kind is tried in turn, the one the node's name suggests first; if
+  // all are refused, the refusal of that first one says why.
   Action setDefault(const ScenarioCommand& command) {
     const NodeId node = findNode(command.name);
     std::vector<NodeKind> candidates;
@@ -118,20 +139,39 @@ class Applier {
     } else if (command.channels) {
       candidates.push_back(NodeKind::Audio);
     } else {
-      candidates = {NodeKind::Color, NodeKind::Depth};
+      candidates = {NodeKind::Depth, NodeKind::Color};
       if (!command.format) candidates.push_back(NodeKind::Audio);
+      const std::string base = command.name.substr(command.name.find('/') + 1);
+      std::stable_partition(candidates.begin(), candidates.end(),
+                            [&base](NodeKind kind) { return base.rfind(kindWord(kind), 0) == 0; });
     }
     const ScenarioCommand c = command;
     return [node, candidates, c](Scenario& s) {
-      for (std::size_t i = 0; i < candidates.size(); ++i) {
+      std::exception_ptr firstRefusal;
+      for (NodeKind kind : candidates) {
         try {
-          setDefaultAs(s, node, candidates[i], c);
+          setDefaultAs(s, node, kind, c);
           return;
         } catch (const Exception&) {
-          if (i + 1 == candidates.size()) throw;
+          if (!firstRefusal) firstRefusal = std::current_exception();
         }
       }
+      std::rethrow_exception(firstRefusal);
     };
+  }
+
+  static std::string kindWord(NodeKind kind) {
+    switch (kind) {
+      case NodeKind::Depth:
+        return "depth";
+      case NodeKind::Color:
+        return "color";
+      case NodeKind::Audio:
+        return "audio";
+      case NodeKind::Other:
+        break;
+    }
+    return "other";
   }
 
   static void checkSettingsFit(NodeKind kind, const ScenarioCommand& c) {
@@ -176,6 +216,7 @@ class Applier {
 
   Scenario& scenario_;
   std::map<NodeId, NodeKind> knownKinds_;
+  std::map<std::string, NodeId> addedNodes_;  // "camera1/color0" for devices this file added
 };
 
 [[noreturn]] void fail(const std::string& fileName, int line, const std::string& reason) {

@@ -1,5 +1,5 @@
 // The scenario file's grammar (documented in sdk/SCENARIO.md): one command per line, an
-// optional "at SECONDS" in front of any command but `device`.
+// optional "at SECONDS" in front of any command but `device` and `default`.
 #include <cstdint>
 #include <limits>
 #include <sstream>
@@ -86,6 +86,11 @@ void parseDefault(TokenCursor& cursor, ScenarioCommand& command) {
   if (!command.format && !command.rate && !command.channels) {
     throw LineError{"missing setting (format, rate or channels)"};
   }
+  if (command.format && command.channels) {
+    throw LineError{
+        "format and channels do not go together (format: depth and colour nodes, "
+        "channels: audio nodes)"};
+  }
   if (command.format) {
     std::int32_t w = 0;
     std::int32_t h = 0;
@@ -160,11 +165,14 @@ ScenarioCommand parseLine(const std::string& line, int lineNumber, bool* empty) 
 
   const std::string verb = cursor.word("command");
   if (verb == "device") {
-    if (command.at)
+    if (command.at) {
       throw LineError{"'at' cannot be used with device (unplug it, then plug it at a time)"};
+    }
     command.verb = Verb::AddDevice;
     parseDevice(cursor, command);
   } else if (verb == "default") {
+    // A default only matters before a client configures the node, so it is set up front.
+    if (command.at) throw LineError{"'at' cannot be used with default"};
     command.verb = Verb::SetDefault;
     parseDefault(cursor, command);
   } else if (verb == "unplug" || verb == "plug") {
