@@ -215,6 +215,33 @@ TEST_F(ScenarioFile, FilesAreReadFromDiskAndUnreadableOnesNamed) {
   }
 }
 
+// The examples in the format's description are what people copy; each must apply as written.
+TEST(ScenarioFileExamples, EveryDocumentedExampleApplies) {
+  const auto doc = std::filesystem::path(__FILE__).parent_path() / "../../sdk/SCENARIO.md";
+  std::ifstream in(doc);
+  ASSERT_TRUE(in) << doc;
+  std::string line;
+  bool inExamples = false;
+  bool inBlock = false;
+  std::string block;
+  int applied = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("## ", 0) == 0) inExamples = line == "## Examples";
+    if (!inExamples || line.rfind("```", 0) != 0) {
+      if (inBlock) block += line + "\n";
+      continue;
+    }
+    if (inBlock) {
+      Scenario scenario = Scenario::fresh();
+      EXPECT_NO_THROW(applyScenarioText(scenario, block, "example")) << block;
+      ++applied;
+      block.clear();
+    }
+    inBlock = !inBlock;
+  }
+  EXPECT_GE(applied, 4);
+}
+
 struct BadLine {
   const char* line;
   const char* reason;
