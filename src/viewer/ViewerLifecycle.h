@@ -10,7 +10,3 @@ inline const char* const kLocalCameraServiceHost = "localhost";
 // event loop until a handler asks it to quit, stops the nodes and unregisters the held streams.
 // Returns 0 whenever the loop returns; SDK failures outside the setup routines pass out.
 int runViewer(const std::string& host);
-
-// runViewer for the program's entry: an exception that escapes ends the viewer with one line on
-// standard error and status 1, instead of an abort.
-int runViewerReportingFailure(const std::string& host);

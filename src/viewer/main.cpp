@@ -1,3 +1,11 @@
+#include "viewer/FailureGuard.h"
 #include "viewer/ViewerLifecycle.h"
 
-int main() { return runViewerReportingFailure(kLocalCameraServiceHost); }
+// Test builds may point the program at another camera service.
+#ifndef DV_CAMERA_SERVICE_HOST
+#define DV_CAMERA_SERVICE_HOST kLocalCameraServiceHost
+#endif
+
+int main() {
+  return runReportingFailure([] { return runViewer(DV_CAMERA_SERVICE_HOST); });
+}

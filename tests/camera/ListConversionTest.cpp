@@ -99,6 +99,7 @@ TEST_F(ListConversionTest, FailureMidCopyPassesOutAndReleasesThePartialCopy) {
   auto storage = std::make_shared<ScriptedStorage>(std::vector<int>{3}, /*failAt=*/2);
   const int aliveBefore = Tracked::alive;
   std::vector<Tracked> result{Tracked(99)};
+  Tracked::copies = 0;
 
   EXPECT_THROW(result = List<Tracked>(storage).toStdVector(), std::runtime_error);
 
@@ -131,8 +132,8 @@ TEST_F(SdkListTest, NodeAndDeviceHandlesOutliveTheSdkList) {
 }
 
 TEST_F(SdkListTest, FailureToGetTheListPassesToTheCaller) {
-  scenario.failNext(CamSdk::testing::SdkOperation::ContextGetDevices,
-                    CamSdk::ExceptionKind::IO, 1, "service gone");
+  scenario.failNext(CamSdk::testing::SdkOperation::ContextGetDevices, CamSdk::ExceptionKind::IO, 1,
+                    "service gone");
   EXPECT_THROW(context.listDevices(), CamSdk::IOException);
   scenario.failNext(CamSdk::testing::SdkOperation::DeviceGetNodes,
                     CamSdk::ExceptionKind::Streaming);
