@@ -1,4 +1,5 @@
 // AVX-512 row: 32 pixels (16 groups) per step, in double precision eight lanes at a time.
+// Bytes are spread into double lanes and the results interleaved with byte permutes.
 // Compiled with AVX-512 F/BW/VL/VBMI enabled for this file only; the frame function calls it
 // only when the CPU reports all four.
 #include "present/Yuy2ToBgrRows.h"
@@ -55,13 +56,57 @@ struct ChannelsOf8 {
   __m256i blue1, green1, red1;  // pixels of Y1
 };
 
-// Eight groups: luma and chroma differences as int32, the rule in double, truncated to int32.
-inline ChannelsOf8 convertEightGroups(__m256i y0, __m256i u, __m256i y1, __m256i v,
-                                      const Gains& gains) {
-  const __m512d luma0 = _mm512_mul_pd(gains.luma, _mm512_cvtepi32_pd(y0));
-  const __m512d luma1 = _mm512_mul_pd(gains.luma, _mm512_cvtepi32_pd(y1));
-  const __m512d uDiff = _mm512_cvtepi32_pd(u);
-  const __m512d vDiff = _mm512_cvtepi32_pd(v);
+// Byte selectors that move one field of eight groups into the low byte of eight 64-bit lanes:
+// field f (0: Y0, 1: U, 2: Y1, 3: V) of groups 8h .. 8h + 7 for kFieldPick.bytes[h][f].
+struct FieldPickTable {
+  std::uint8_t bytes[2][4][64];
+};
+
+constexpr FieldPickTable makeFieldPicks() {
+  FieldPickTable table{};
+  for (int half = 0; half < 2; ++half) {
+    for (int field = 0; field < 4; ++field) {
+      for (int lane = 0; lane < 8; ++lane) {
+        table.bytes[half][field][8 * lane] = static_cast<std::uint8_t>((8 * half + lane) * 4 + field);
+      }
+    }
+  }
+  return table;
+}
+
+alignas(64) constexpr FieldPickTable kFieldPick = makeFieldPicks();
+
+// 2^52: the doubles from 2^52 to 2^53 are exactly the integers, with the integer in the low
+// mantissa bits. A byte written into the low bits of 2^52 is the double 2^52 + byte, and
+// subtracting 2^52 + offset leaves exactly byte - offset: the same double the reference gets
+// by converting the integer difference, without a conversion instruction.
+constexpr double kTwoPow52 = 4503599627370496.0;
+constexpr long long kTwoPow52Bits = 0x4330000000000000LL;
+constexpr __mmask64 kLowByteOfEachLane = 0x0101010101010101ULL;
+
+struct FieldPicks {
+  __m512i of[2][4];
+  FieldPicks() {
+    for (int half = 0; half < 2; ++half) {
+      for (int field = 0; field < 4; ++field) {
+        of[half][field] = _mm512_load_si512(kFieldPick.bytes[half][field]);
+      }
+    }
+  }
+};
+
+// Field `field` of eight groups as doubles, minus `bias` (2^52 + the field's offset).
+inline __m512d fieldDifference(__m512i groups, __m512i pick, __m512i twoPow52Bits, __m512d bias) {
+  const __m512i placed =
+      _mm512_mask_permutexvar_epi8(twoPow52Bits, kLowByteOfEachLane, pick, groups);
+  return _mm512_sub_pd(_mm512_castsi512_pd(placed), bias);
+}
+
+// Eight groups from their luma and chroma differences: the rule in double, truncated to int32.
+inline ChannelsOf8 convertEightGroups(__m512d y0Diff, __m512d uDiff, __m512d y1Diff,
+                                      __m512d vDiff, const Gains& gains) {
+  const __m512d luma0 = _mm512_mul_pd(gains.luma, y0Diff);
+  const __m512d luma1 = _mm512_mul_pd(gains.luma, y1Diff);
   const __m512d blueU = _mm512_mul_pd(gains.blueFromU, uDiff);
   const __m512d greenU = _mm512_mul_pd(gains.greenFromU, uDiff);
   const __m512d greenV = _mm512_mul_pd(gains.greenFromV, vDiff);
@@ -76,9 +121,6 @@ inline ChannelsOf8 convertEightGroups(__m256i y0, __m256i u, __m256i y1, __m256i
   return out;
 }
 
-inline __m256i lowHalf(__m512i v) { return _mm512_castsi512_si256(v); }
-inline __m256i highHalf(__m512i v) { return _mm512_extracti64x4_epi64(v, 1); }
-
 // Signed saturation to int16 keeps every truncated value (they lie well within), and the
 // unsigned byte saturation that follows is exactly the clamp to 0..255.
 inline __m256i clampToBytes(__m256i low0, __m256i low1, __m256i high0, __m256i high1) {
@@ -89,27 +131,27 @@ inline __m256i clampToBytes(__m256i low0, __m256i low1, __m256i high0, __m256i h
 
 void convertRowAvx512(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const Gains gains;
-  const __m512i byteMask = _mm512_set1_epi32(0xff);
-  const __m512i lumaOffset = _mm512_set1_epi32(kLumaOffset);
-  const __m512i chromaOffset = _mm512_set1_epi32(kChromaOffset);
+  const FieldPicks picks;
+  const __m512i twoPow52Bits = _mm512_set1_epi64(kTwoPow52Bits);
+  const __m512d lumaBias = _mm512_set1_pd(kTwoPow52 + kLumaOffset);
+  const __m512d chromaBias = _mm512_set1_pd(kTwoPow52 + kChromaOffset);
   const __m512i interleaveLow = _mm512_load_si512(kInterleave.bytes);
   const __m512i interleaveHigh = _mm512_load_si512(kInterleave.bytes + 64);
 
   int x = 0;
   for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
-    // Each 32-bit lane is one group: Y0 in the low byte, then U, Y1, V.
     const __m512i groups = _mm512_loadu_si512(yuy2);
-    const __m512i y0 = _mm512_sub_epi32(_mm512_and_si512(groups, byteMask), lumaOffset);
-    const __m512i u =
-        _mm512_sub_epi32(_mm512_and_si512(_mm512_srli_epi32(groups, 8), byteMask), chromaOffset);
-    const __m512i y1 =
-        _mm512_sub_epi32(_mm512_and_si512(_mm512_srli_epi32(groups, 16), byteMask), lumaOffset);
-    const __m512i v = _mm512_sub_epi32(_mm512_srli_epi32(groups, 24), chromaOffset);
-
-    const ChannelsOf8 first =
-        convertEightGroups(lowHalf(y0), lowHalf(u), lowHalf(y1), lowHalf(v), gains);
-    const ChannelsOf8 second =
-        convertEightGroups(highHalf(y0), highHalf(u), highHalf(y1), highHalf(v), gains);
+    ChannelsOf8 halves[2];
+    for (int half = 0; half < 2; ++half) {
+      const __m512i* pick = picks.of[half];
+      halves[half] = convertEightGroups(
+          fieldDifference(groups, pick[0], twoPow52Bits, lumaBias),
+          fieldDifference(groups, pick[1], twoPow52Bits, chromaBias),
+          fieldDifference(groups, pick[2], twoPow52Bits, lumaBias),
+          fieldDifference(groups, pick[3], twoPow52Bits, chromaBias), gains);
+    }
+    const ChannelsOf8& first = halves[0];
+    const ChannelsOf8& second = halves[1];
 
     const __m256i blue = clampToBytes(first.blue0, first.blue1, second.blue0, second.blue1);
     const __m256i green = clampToBytes(first.green0, first.green1, second.green0, second.green1);
