@@ -182,8 +182,7 @@ TEST_F(Configuration, ScenarioDefaultsAreCheckedAndUsed) {
   c.framerate = 0;
   EXPECT_THROW(scenario.setDefaultConfiguration(colorId, c), ArgumentException);
   c.framerate = 15;
-  EXPECT_THROW(scenario.setDefaultConfiguration(scenario.findNode("depth0"), c),
-               ArgumentException);
+  EXPECT_THROW(scenario.setDefaultConfiguration(scenario.findNode("depth0"), c), ArgumentException);
 }
 
 }  // namespace

@@ -125,9 +125,10 @@ TEST_F(EventLoop, OnlyNodesWithAnEnabledMapStream) {
 TEST_F(EventLoop, TiesGoToActionsThenHotPlugThenSamplesInRegistrationOrder) {
   recordColor();
   recordDepth();
-  sdktest::listen<Device, Device::NodeRemovedData>(
-      sdktest::firstDevice(context).nodeRemovedEvent(),
-      [this](Device, Device::NodeRemovedData data) { seen.push_back("removed " + data.node.name()); });
+  sdktest::listen<Device, Device::NodeRemovedData>(sdktest::firstDevice(context).nodeRemovedEvent(),
+                                                   [this](Device, Device::NodeRemovedData data) {
+                                                     seen.push_back("removed " + data.node.name());
+                                                   });
   color.setEnableColorMap(true);
   depth.setEnableDepthMap(true);
   context.registerNode(depth);  // registered first, so first at every shared instant
@@ -139,9 +140,8 @@ TEST_F(EventLoop, TiesGoToActionsThenHotPlugThenSamplesInRegistrationOrder) {
   });
   sdktest::quitAt(scenario, context, milliseconds(41));
   context.run();
-  EXPECT_EQ(seen, (std::vector<std::string>{"depth 0 @0", "color 0 @0", "action",
-                                            "removed audio0", "depth 1 @40000",
-                                            "color 1 @40000"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"depth 0 @0", "color 0 @0", "action", "removed audio0",
+                                            "depth 1 @40000", "color 1 @40000"}));
 }
 
 TEST_F(EventLoop, DifferentRatesInterleaveByTime) {
@@ -160,8 +160,7 @@ TEST_F(EventLoop, DifferentRatesInterleaveByTime) {
   context.run();
   // 30 fps: 0, 33333, 66666 us (integer nanoseconds, truncated); 25 fps: 0, 40000, 80000 us.
   EXPECT_EQ(seen, (std::vector<std::string>{"color 0 @0", "depth 0 @0", "color 1 @33333",
-                                            "depth 1 @40000", "color 2 @66666",
-                                            "depth 2 @80000"}));
+                                            "depth 1 @40000", "color 2 @66666", "depth 2 @80000"}));
 }
 
 TEST_F(EventLoop, QuitReturnsAfterTheHandlerAndTheNextRunGoesOn) {

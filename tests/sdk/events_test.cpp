@@ -62,9 +62,8 @@ TEST_F(Events, DuplicatesAreDeletedAtOnceAndTheRestWhenTheObjectGoes) {
 TEST_F(Events, ANullHandlerIsIgnored) {
   Context context = Context::create("localhost");
   auto& event = context.deviceAddedEvent();
-  detail::EventAccess::connect(event,
-                               static_cast<EventHandler<Context, Context::DeviceAddedData>*>(
-                                   nullptr));
+  detail::EventAccess::connect(
+      event, static_cast<EventHandler<Context, Context::DeviceAddedData>*>(nullptr));
   EXPECT_EQ(detail::EventAccess::handlerCount(event), 0u);
 }
 

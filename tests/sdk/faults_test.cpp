@@ -65,7 +65,11 @@ TEST_F(Faults, EveryOperationCanBeMadeToFail) {
       {SdkOperation::DeviceGetNodes, [&] { device._p_getNodes(); }},
       {SdkOperation::NodeIs, [&] { node.is<DepthNode>(); }},
       {SdkOperation::NodeAs, [&] { node.as<DepthNode>(); }},
-      {SdkOperation::NodeUnset, [&] { Node copy = node; copy.unset(); }},
+      {SdkOperation::NodeUnset,
+       [&] {
+         Node copy = node;
+         copy.unset();
+       }},
       {SdkOperation::NodeNewSampleReceivedEvent, [&] { depth.newSampleReceivedEvent(); }},
       {SdkOperation::NodeGetConfiguration, [&] { depth.getConfiguration(); }},
       {SdkOperation::NodeSetConfiguration, [&] { depth.setConfiguration({}); }},

@@ -58,10 +58,10 @@ TEST_F(HotPlug, DeviceRemovalAndArrivalComeInOrder) {
   scenario.at(milliseconds(5), [camera](Scenario& s) { s.unplugDevice(camera); });
   scenario.at(milliseconds(7), [camera](Scenario& s) { s.plugDevice(camera); });
   runUntil(milliseconds(10));
-  EXPECT_EQ(seen, (std::vector<std::string>{
-                      "node- camera0/depth0", "node- camera0/color0", "node- camera0/audio0",
-                      "device- camera0", "device+ camera0 with 3", "node+ camera0/depth0",
-                      "node+ camera0/color0", "node+ camera0/audio0"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"node- camera0/depth0", "node- camera0/color0",
+                                            "node- camera0/audio0", "device- camera0",
+                                            "device+ camera0 with 3", "node+ camera0/depth0",
+                                            "node+ camera0/color0", "node+ camera0/audio0"}));
 }
 
 TEST_F(HotPlug, ANewDeviceAndSingleNodesAreAnnounced) {

@@ -58,9 +58,8 @@ TEST(InjectedSamples, ReachEveryRegisteredContextBeforeSamplesOfTheSameInstant) 
   second.run();
   second.run();
   EXPECT_THROW(second.run(), TimeoutException);  // second never started its nodes
-  EXPECT_EQ(seen, (std::vector<std::string>{"first absent0 #77", "first 100 #78",
-                                            "first 614400 #0", "second absent0 #77",
-                                            "second 100 #78"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"first absent0 #77", "first 100 #78", "first 614400 #0",
+                                            "second absent0 #77", "second 100 #78"}));
   EXPECT_THROW(scenario.injectSample(scenario.findNode("depth0"), absent), ArgumentException);
 }
 

@@ -3,7 +3,6 @@
 // the service in place, and that a malformed file fails Context::create instead of being
 // ignored. Setting the environment is POSIX, which is fine in a test.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <cstdio>

@@ -27,8 +27,7 @@ std::shared_ptr<DeviceClient> ContextCore::findDevice(DeviceId id) const {
   return nullptr;
 }
 
-void ContextCore::ensureOwn(const std::shared_ptr<NodeClient>& node,
-                            const char* operation) const {
+void ContextCore::ensureOwn(const std::shared_ptr<NodeClient>& node, const char* operation) const {
   if (!node) throw ArgumentException(std::string(operation) + ": the node handle is unset");
   if (node->owner() != id_) {
     throw ArgumentException(std::string(operation) + ": " + node->name() +
@@ -47,11 +46,10 @@ void ContextCore::registerNode(const std::shared_ptr<NodeClient>& node) {
 
 void ContextCore::unregisterNode(const std::shared_ptr<NodeClient>& node) {
   ensureOwn(node, "unregisterNode");
-  registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
-                                      [&node](const Registration& each) {
-                                        return each.node == node;
-                                      }),
-                       registrations_.end());
+  registrations_.erase(
+      std::remove_if(registrations_.begin(), registrations_.end(),
+                     [&node](const Registration& each) { return each.node == node; }),
+      registrations_.end());
   injected_.erase(std::remove_if(injected_.begin(), injected_.end(),
                                  [&node](const PendingSample& each) { return each.node == node; }),
                   injected_.end());
@@ -77,15 +75,12 @@ void ContextCore::startNodes() {
 void ContextCore::stopNodes() { started_ = false; }
 
 void ContextCore::forgetNode(NodeId id) {
-  registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
-                                      [id](const Registration& each) {
-                                        return each.node->id() == id;
-                                      }),
-                       registrations_.end());
+  registrations_.erase(
+      std::remove_if(registrations_.begin(), registrations_.end(),
+                     [id](const Registration& each) { return each.node->id() == id; }),
+      registrations_.end());
   injected_.erase(std::remove_if(injected_.begin(), injected_.end(),
-                                 [id](const PendingSample& each) {
-                                   return each.node->id() == id;
-                                 }),
+                                 [id](const PendingSample& each) { return each.node->id() == id; }),
                   injected_.end());
 }
 
@@ -114,10 +109,9 @@ void ContextCore::topologyChanged(const TopologyChange& change) {
       if (findDevice(change.device.id)) return;
       auto device = std::make_shared<DeviceClient>(service_, change.device.id, change.device.name);
       // Its nodes join with the node-added notifications that follow.
-      auto position = std::upper_bound(devices_.begin(), devices_.end(), change.device.id,
-                                       [](DeviceId id, const std::shared_ptr<DeviceClient>& held) {
-                                         return id < held->id();
-                                       });
+      auto position = std::upper_bound(
+          devices_.begin(), devices_.end(), change.device.id,
+          [](DeviceId id, const std::shared_ptr<DeviceClient>& held) { return id < held->id(); });
       devices_.insert(position, device);
       notices_.push_back(Notice{change.type, std::move(device), nullptr, now});
       return;

@@ -89,7 +89,7 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>,
   Context::DeviceAddedEvent deviceAdded_;
   Context::DeviceRemovedEvent deviceRemoved_;
   std::vector<std::shared_ptr<DeviceClient>> devices_;  // plugged, in the service's order
-  std::vector<Registration> registrations_;           // in registration order
+  std::vector<Registration> registrations_;             // in registration order
   std::deque<Notice> notices_;
   std::deque<PendingSample> injected_;
   bool started_ = false;

@@ -13,10 +13,9 @@ void DeviceClient::addNode(std::shared_ptr<NodeClient> node) {
 }
 
 std::shared_ptr<NodeClient> DeviceClient::removeNode(NodeId node) {
-  auto found = std::find_if(nodes_.begin(), nodes_.end(),
-                            [node](const std::shared_ptr<NodeClient>& held) {
-                              return held->id() == node;
-                            });
+  auto found =
+      std::find_if(nodes_.begin(), nodes_.end(),
+                   [node](const std::shared_ptr<NodeClient>& held) { return held->id() == node; });
   if (found == nodes_.end()) return nullptr;
   std::shared_ptr<NodeClient> removed = std::move(*found);
   nodes_.erase(found);

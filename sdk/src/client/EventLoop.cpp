@@ -103,8 +103,8 @@ void ContextCore::refreshStreams(Nanoseconds now) {
 bool ContextCore::findNext(Next* next) const {
   bool found = false;
   auto consider = [&](Nanoseconds due, Next::Category category, std::size_t registration) {
-    const bool earlier = !found || due < next->due ||
-                         (due == next->due && category < next->category);
+    const bool earlier =
+        !found || due < next->due || (due == next->due && category < next->category);
     if (earlier) {
       *next = Next{due, category, registration};
       found = true;

@@ -26,9 +26,7 @@ struct HandleAccess {
     return TypedNode(std::move(client));
   }
 
-  static const std::shared_ptr<ContextCore>& core(const Context& context) {
-    return context.core_;
-  }
+  static const std::shared_ptr<ContextCore>& core(const Context& context) { return context.core_; }
   static const std::shared_ptr<NodeClient>& client(const Node& node) { return node.client_; }
 };
 

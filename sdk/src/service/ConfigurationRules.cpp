@@ -29,9 +29,8 @@ std::string checkFrame(FrameFormat format, std::int32_t framerate, FrameFormat l
 }  // namespace
 
 std::string checkConfiguration(const DepthNode::Configuration& configuration) {
-  std::string reason =
-      checkFrame(configuration.frameFormat, configuration.framerate, FRAME_FORMAT_VGA,
-                 kDepthMaxFramerate);
+  std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
+                                  FRAME_FORMAT_VGA, kDepthMaxFramerate);
   if (!reason.empty()) return reason;
   const auto mode = static_cast<std::int32_t>(configuration.mode);
   if (mode != 0 && mode != 1) return "unknown camera mode " + std::to_string(mode);
@@ -47,9 +46,8 @@ std::string checkConfiguration(const DepthNode::Configuration& configuration) {
 }
 
 std::string checkConfiguration(const ColorNode::Configuration& configuration) {
-  std::string reason =
-      checkFrame(configuration.frameFormat, configuration.framerate, FRAME_FORMAT_FULL_HD,
-                 kColorMaxFramerate);
+  std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
+                                  FRAME_FORMAT_FULL_HD, kColorMaxFramerate);
   if (!reason.empty()) return reason;
   const auto powerLine = static_cast<std::int32_t>(configuration.powerLineFrequency);
   if (powerLine < 0 || powerLine > 2) {

@@ -72,8 +72,7 @@ DepthFrame FrameSource::depth(const DepthNode::Configuration& configuration, std
   return frame;
 }
 
-ColorFrame FrameSource::color(const ColorNode::Configuration& configuration,
-                              std::int64_t index) {
+ColorFrame FrameSource::color(const ColorNode::Configuration& configuration, std::int64_t index) {
   ColorFrame frame;
   frame.format = configuration.frameFormat;
   // Packed 4:2:2 takes two bytes per pixel.
@@ -84,8 +83,7 @@ ColorFrame FrameSource::color(const ColorNode::Configuration& configuration,
   return frame;
 }
 
-AudioFrame FrameSource::audio(const AudioNode::Configuration& configuration,
-                              std::int64_t index) {
+AudioFrame FrameSource::audio(const AudioNode::Configuration& configuration, std::int64_t index) {
   // Block k covers frames [k * rate / 50, (k + 1) * rate / 50): whole frames for any rate,
   // and consecutive blocks meet without gap or overlap.
   const std::int64_t rate = configuration.sampleRate;
@@ -95,8 +93,7 @@ AudioFrame FrameSource::audio(const AudioNode::Configuration& configuration,
       static_cast<std::size_t>(end - first) * static_cast<std::size_t>(configuration.channels);
 
   auto buffer = audioBlocks_.acquire(values);
-  renderAudioBlock(configuration.sampleRate, configuration.channels, first, buffer->data(),
-                   values);
+  renderAudioBlock(configuration.sampleRate, configuration.channels, first, buffer->data(), values);
   AudioFrame frame;
   frame.sampleRate = configuration.sampleRate;
   frame.channels = configuration.channels;

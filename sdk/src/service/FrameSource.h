@@ -13,8 +13,8 @@ namespace detail {
 
 class FrameSource {
  public:
-  DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index,
-                   bool depthMap, bool vertices);
+  DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index, bool depthMap,
+                   bool vertices);
   ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index);
   AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index);
 

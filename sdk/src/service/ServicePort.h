@@ -44,9 +44,9 @@ struct TopologyChange {
   NodeInfo node;      // for NodeAdded and NodeRemoved
 };
 
-using InjectedSample = std::variant<DepthNode::NewSampleReceivedData,
-                                    ColorNode::NewSampleReceivedData,
-                                    AudioNode::NewSampleReceivedData>;
+using InjectedSample =
+    std::variant<DepthNode::NewSampleReceivedData, ColorNode::NewSampleReceivedData,
+                 AudioNode::NewSampleReceivedData>;
 
 // What a service tells each attached client. Calls come on the thread that changed the
 // service (the loop's, or the test's); the client only records them for its loop.
@@ -110,8 +110,7 @@ class ServicePort {
   // Sample events per second the node streams at now; 0 when it streams nothing.
   virtual std::int32_t samplesPerSecond(NodeId node) const = 0;
   // Sample `index` since the stream started, at the node's current configuration.
-  virtual DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap,
-                                bool vertices) = 0;
+  virtual DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap, bool vertices) = 0;
   virtual ColorFrame colorFrame(NodeId node, std::int64_t index) = 0;
   virtual AudioFrame audioFrame(NodeId node, std::int64_t index) = 0;
   virtual void noteDelivered(NodeId node) = 0;

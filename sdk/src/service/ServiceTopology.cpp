@@ -192,13 +192,12 @@ void Service::runNextAction() {
 
 void Service::injectSample(NodeId id, const InjectedSample& sample) {
   const ServiceNode& target = node(id);
-  const bool kindMatches =
-      (target.kind == NodeKind::Depth && std::holds_alternative<DepthNode::NewSampleReceivedData>(
-                                             sample)) ||
-      (target.kind == NodeKind::Color && std::holds_alternative<ColorNode::NewSampleReceivedData>(
-                                             sample)) ||
-      (target.kind == NodeKind::Audio && std::holds_alternative<AudioNode::NewSampleReceivedData>(
-                                             sample));
+  const bool kindMatches = (target.kind == NodeKind::Depth &&
+                            std::holds_alternative<DepthNode::NewSampleReceivedData>(sample)) ||
+                           (target.kind == NodeKind::Color &&
+                            std::holds_alternative<ColorNode::NewSampleReceivedData>(sample)) ||
+                           (target.kind == NodeKind::Audio &&
+                            std::holds_alternative<AudioNode::NewSampleReceivedData>(sample));
   if (!kindMatches) throw ArgumentException("sample kind does not match " + target.name);
   const std::vector<Attached> listeners = attached_;
   for (const Attached& each : listeners) each.listener->sampleInjected(id, sample);

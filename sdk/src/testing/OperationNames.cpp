@@ -37,9 +37,8 @@ const std::pair<SdkOperation, const char*> kOperationNames[] = {
 };
 
 const ExceptionKind kKinds[] = {
-    ExceptionKind::Argument,         ExceptionKind::UnauthorizedAccess,
-    ExceptionKind::IO,               ExceptionKind::InvalidOperation,
-    ExceptionKind::Configuration,    ExceptionKind::Streaming,
+    ExceptionKind::Argument,         ExceptionKind::UnauthorizedAccess, ExceptionKind::IO,
+    ExceptionKind::InvalidOperation, ExceptionKind::Configuration,      ExceptionKind::Streaming,
     ExceptionKind::Timeout,
 };
 

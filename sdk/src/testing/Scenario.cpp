@@ -14,9 +14,7 @@ Scenario Scenario::fresh(Topology topology, bool virtualClock, const std::string
   return Scenario(std::move(service));
 }
 
-Scenario Scenario::current(const std::string& host) {
-  return Scenario(detail::openService(host));
-}
+Scenario Scenario::current(const std::string& host) { return Scenario(detail::openService(host)); }
 
 Scenario::Scenario(std::shared_ptr<detail::Service> service) : service_(std::move(service)) {}
 Scenario::~Scenario() = default;
@@ -28,9 +26,7 @@ Nanoseconds Scenario::now() const { return service_->clock().now(); }
 DeviceId Scenario::addDevice(const std::string& name, const std::vector<NodeKind>& nodes) {
   return service_->addDevice(name, nodes);
 }
-NodeId Scenario::addNode(DeviceId device, NodeKind kind) {
-  return service_->addNode(device, kind);
-}
+NodeId Scenario::addNode(DeviceId device, NodeKind kind) { return service_->addNode(device, kind); }
 void Scenario::unplugNode(NodeId node) { service_->unplugNode(node); }
 void Scenario::plugNode(NodeId node) { service_->plugNode(node); }
 void Scenario::unplugDevice(DeviceId device) { service_->unplugDevice(device); }
@@ -40,9 +36,7 @@ std::vector<NodeId> Scenario::nodesOf(DeviceId device) const {
   return service_->pluggedNodesOf(device);
 }
 NodeId Scenario::findNode(const std::string& name) const { return service_->findNode(name); }
-DeviceId Scenario::findDevice(const std::string& name) const {
-  return service_->findDevice(name);
-}
+DeviceId Scenario::findDevice(const std::string& name) const { return service_->findDevice(name); }
 
 void Scenario::at(Nanoseconds at, std::function<void(Scenario&)> action) {
   // The stored action holds the service weakly: the service owns the action, and a strong
@@ -62,16 +56,13 @@ void Scenario::failNext(SdkOperation operation, ExceptionKind kind, int times,
 }
 void Scenario::clearFaults() { service_->gate().clearFaults(); }
 
-void Scenario::setDefaultConfiguration(NodeId node,
-                                       const DepthNode::Configuration& configuration) {
+void Scenario::setDefaultConfiguration(NodeId node, const DepthNode::Configuration& configuration) {
   service_->setDefaultConfiguration(node, configuration);
 }
-void Scenario::setDefaultConfiguration(NodeId node,
-                                       const ColorNode::Configuration& configuration) {
+void Scenario::setDefaultConfiguration(NodeId node, const ColorNode::Configuration& configuration) {
   service_->setDefaultConfiguration(node, configuration);
 }
-void Scenario::setDefaultConfiguration(NodeId node,
-                                       const AudioNode::Configuration& configuration) {
+void Scenario::setDefaultConfiguration(NodeId node, const AudioNode::Configuration& configuration) {
   service_->setDefaultConfiguration(node, configuration);
 }
 

@@ -20,7 +20,7 @@ namespace CamSdk {
 namespace detail {
 class Service;
 struct ScenarioAccess;
-}
+}  // namespace detail
 
 namespace testing {
 
@@ -64,8 +64,8 @@ bool exceptionKindFromName(const std::string& name, ExceptionKind* kind);
 const std::vector<SdkOperation>& allOperations();
 
 enum class Topology {
-  Empty,          // no device
-  OneCamera,      // one device "camera0" with depth0, color0, audio0 (the default)
+  Empty,      // no device
+  OneCamera,  // one device "camera0" with depth0, color0, audio0 (the default)
 };
 
 class Scenario {
@@ -91,10 +91,10 @@ class Scenario {
   void plugNode(NodeId node);
   void unplugDevice(DeviceId device);
   void plugDevice(DeviceId device);
-  std::vector<DeviceId> devices() const;                // plugged, in order
-  std::vector<NodeId> nodesOf(DeviceId device) const;   // plugged, in order
-  NodeId findNode(const std::string& name) const;       // -1 when none
-  DeviceId findDevice(const std::string& name) const;   // -1 when none
+  std::vector<DeviceId> devices() const;               // plugged, in order
+  std::vector<NodeId> nodesOf(DeviceId device) const;  // plugged, in order
+  NodeId findNode(const std::string& name) const;      // -1 when none
+  DeviceId findDevice(const std::string& name) const;  // -1 when none
 
   // Runs `action` inside the loop of whichever context is running when the service clock
   // reaches `at` (before events due at the same instant). The action gets a Scenario on the
