@@ -9,10 +9,18 @@ namespace detail {
 
 ContextCore::ContextCore(std::shared_ptr<ServicePort> service) : service_(std::move(service)) {
   id_ = service_->attach(*this);
-  for (const DeviceInfo& info : service_->devices()) {
-    auto device = std::make_shared<DeviceClient>(service_, info.id, info.name);
-    for (const NodeInfo& node : info.nodes) device->addNode(makeNodeClient(service_, id_, node));
-    devices_.push_back(std::move(device));
+  try {
+    for (const DeviceInfo& info : service_->devices()) {
+      auto device = std::make_shared<DeviceClient>(service_, info.id, info.name);
+      for (const NodeInfo& node : info.nodes) {
+        device->addNode(makeNodeClient(service_, id_, node));
+      }
+      devices_.push_back(std::move(device));
+    }
+  } catch (...) {
+    // No destructor runs for a half-built context: leave no listener behind.
+    service_->detach(id_);
+    throw;
   }
 }
 

@@ -1,6 +1,13 @@
 // Control of the simulated camera service, for tests and demonstrations. The viewer never
 // includes this header.
 //
+// The simulated camera: each node streams from a deterministic scene (sample n always has the
+// same bytes). Depth nodes offer formats 1 to 7 at 1 to 60 fps, colour nodes formats 1 to 11
+// at 1 to 30 fps in packed 4:2:2 only, audio nodes PCM16 with 1 or 2 channels at 8000, 16000,
+// 22050, 32000, 44100 or 48000 Hz in blocks of 20 ms. Before anyone configures them they
+// stream depth format 4 and colour format 7 at 25 fps, and mono audio at 44100 Hz. Depth
+// samples carry the depth map and the vertices a context enabled, nothing else.
+//
 // A Scenario stands for the service of one host. Scenario::fresh() puts a new service in
 // place for that host; contexts that Context::create() opens afterwards talk to it. The
 // service lives while the Scenario or any context on it lives.
