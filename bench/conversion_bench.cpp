@@ -6,13 +6,13 @@
 // After the run the medians are printed as ratios against OpenCV and libyuv.
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <random>
 #include <string>
 #include <vector>
@@ -144,9 +144,8 @@ void registerAll(const RunLength& given) {
       add(std::string("convert_") + yuy2::kernelName(kernel),
           [f, kernel](benchmark::State& state) { convertWith(state, *f, true, kernel); });
     }
-    add("convert_shipped", [f](benchmark::State& state) {
-      convertWith(state, *f, false, yuy2::Kernel::Reference);
-    });
+    add("convert_shipped",
+        [f](benchmark::State& state) { convertWith(state, *f, false, yuy2::Kernel::Reference); });
     add("color_handler_without_display", [f](benchmark::State& state) { colorHandler(state, *f); });
     const std::pair<const char*, FrameBenchmark> others[] = {
         {"opencv_cvtColor_1thread", openCvCvtColor},
@@ -175,9 +174,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\nRatios of median CPU times (same run); below 1.0 is faster than the reference\n");
-    std::printf("%-46s %12s %10s %10s %10s\n", "benchmark", "CPU us", "/cvtColor",
-                "/ARGB", "/RGB24");
+    std::printf(
+        "\nRatios of median CPU times (same run); below 1.0 is faster than the reference\n");
+    std::printf("%-46s %12s %10s %10s %10s\n", "benchmark", "CPU us", "/cvtColor", "/ARGB",
+                "/RGB24");
     for (const Frame& frame : frames()) {
       const double openCv = timeOf("opencv_cvtColor_1thread/" + frame.name);
       const double argb = timeOf("libyuv_YUY2ToARGB/" + frame.name);

@@ -1,3 +1,4 @@
 #include "present/AudioSink.h"
 
-void dropAudioSample(CamSdk::AudioNode /*node*/, CamSdk::AudioNode::NewSampleReceivedData /*data*/) {}
+void dropAudioSample(CamSdk::AudioNode /*node*/,
+                     CamSdk::AudioNode::NewSampleReceivedData /*data*/) {}

@@ -1,7 +1,6 @@
 #include "present/ColorFrameDisplay.h"
 
 #include <opencv2/core/core_c.h>
-#include <opencv2/highgui.hpp>
 #include <opencv2/highgui/highgui_c.h>
 
 #include <atomic>
@@ -9,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <opencv2/highgui.hpp>
 
 #include "present/Yuy2ToBgr.h"
 #include "viewer/ViewerState.h"

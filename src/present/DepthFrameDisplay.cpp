@@ -1,10 +1,9 @@
 #include "present/DepthFrameDisplay.h"
 
-#include <opencv2/core.hpp>
-#include <opencv2/highgui.hpp>
-
 #include <cstddef>
 #include <cstdint>
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
 #include <string>
 
 void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleReceivedData data) {

@@ -67,7 +67,8 @@ constexpr FieldPickTable makeFieldPicks() {
   for (int half = 0; half < 2; ++half) {
     for (int field = 0; field < 4; ++field) {
       for (int lane = 0; lane < 8; ++lane) {
-        table.bytes[half][field][8 * lane] = static_cast<std::uint8_t>((8 * half + lane) * 4 + field);
+        table.bytes[half][field][8 * lane] =
+            static_cast<std::uint8_t>((8 * half + lane) * 4 + field);
       }
     }
   }
@@ -103,8 +104,8 @@ inline __m512d fieldDifference(__m512i groups, __m512i pick, __m512i twoPow52Bit
 }
 
 // Eight groups from their luma and chroma differences: the rule in double, truncated to int32.
-inline ChannelsOf8 convertEightGroups(__m512d y0Diff, __m512d uDiff, __m512d y1Diff,
-                                      __m512d vDiff, const Gains& gains) {
+inline ChannelsOf8 convertEightGroups(__m512d y0Diff, __m512d uDiff, __m512d y1Diff, __m512d vDiff,
+                                      const Gains& gains) {
   const __m512d luma0 = _mm512_mul_pd(gains.luma, y0Diff);
   const __m512d luma1 = _mm512_mul_pd(gains.luma, y1Diff);
   const __m512d blueU = _mm512_mul_pd(gains.blueFromU, uDiff);
@@ -144,11 +145,11 @@ void convertRowAvx512(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
     ChannelsOf8 halves[2];
     for (int half = 0; half < 2; ++half) {
       const __m512i* pick = picks.of[half];
-      halves[half] = convertEightGroups(
-          fieldDifference(groups, pick[0], twoPow52Bits, lumaBias),
-          fieldDifference(groups, pick[1], twoPow52Bits, chromaBias),
-          fieldDifference(groups, pick[2], twoPow52Bits, lumaBias),
-          fieldDifference(groups, pick[3], twoPow52Bits, chromaBias), gains);
+      halves[half] =
+          convertEightGroups(fieldDifference(groups, pick[0], twoPow52Bits, lumaBias),
+                             fieldDifference(groups, pick[1], twoPow52Bits, chromaBias),
+                             fieldDifference(groups, pick[2], twoPow52Bits, lumaBias),
+                             fieldDifference(groups, pick[3], twoPow52Bits, chromaBias), gains);
     }
     const ChannelsOf8& first = halves[0];
     const ChannelsOf8& second = halves[1];

@@ -4,11 +4,11 @@
 // still runs, so q keeps working.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <opencv2/core.hpp>
 #include <opencv2/core/core_c.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 

@@ -5,11 +5,11 @@
 // ends the viewer only through the colour handler.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 

@@ -23,7 +23,7 @@ inline CamSdk::ColorNode::NewSampleReceivedData colorSample(std::vector<std::uin
 }
 
 inline CamSdk::DepthNode::NewSampleReceivedData depthSample(CamSdk::FrameFormat format,
-                                                           std::vector<short> depth) {
+                                                            std::vector<short> depth) {
   CamSdk::DepthNode::NewSampleReceivedData data{};
   data.depthMap = bufferOf(std::move(depth));
   data.frameFormat = format;

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "Yuy2ExpectedColor.h"
@@ -63,9 +63,9 @@ std::string describeFirstDifference(const std::vector<std::uint8_t>& yuy2,
     if (expected[byte] == actual[byte]) continue;
     const std::size_t pixel = byte / 3;
     const std::uint8_t* group = &yuy2[pixel / 2 * 4];
-    return "pixel " + std::to_string(pixel) + " Y=" +
-           std::to_string(pixel % 2 == 0 ? group[0] : group[2]) + " U=" +
-           std::to_string(group[1]) + " V=" + std::to_string(group[3]) + " channel " +
+    return "pixel " + std::to_string(pixel) +
+           " Y=" + std::to_string(pixel % 2 == 0 ? group[0] : group[2]) +
+           " U=" + std::to_string(group[1]) + " V=" + std::to_string(group[3]) + " channel " +
            std::to_string(byte % 3) + ": expected " + std::to_string(expected[byte]) + ", got " +
            std::to_string(actual[byte]);
   }

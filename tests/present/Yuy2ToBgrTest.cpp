@@ -125,8 +125,8 @@ TEST_P(EveryKernel, StridedRowsSkipThePaddingOnBothSides) {
   for (std::uint8_t& byte : yuy2) byte = static_cast<std::uint8_t>(random());
   std::vector<std::uint8_t> bgr(kDestStride * kHeight, 0xa5);
 
-  ASSERT_TRUE(convertYuy2ToBgr(yuy2.data(), kSourceStride, bgr.data(), kDestStride, kWidth,
-                               kHeight));
+  ASSERT_TRUE(
+      convertYuy2ToBgr(yuy2.data(), kSourceStride, bgr.data(), kDestStride, kWidth, kHeight));
 
   for (int row = 0; row < kHeight; ++row) {
     for (int x = 0; x < kWidth; ++x) {

@@ -2,14 +2,14 @@
 // headers, so that the linker takes them in place of the real highgui library.
 #include "DisplayStandIn.h"
 
-#include <opencv2/core.hpp>
 #include <opencv2/core/core_c.h>
-#include <opencv2/highgui.hpp>
 #include <opencv2/highgui/highgui_c.h>
 
 #include <deque>
 #include <map>
 #include <mutex>
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
 #include <utility>
 
 namespace displayStandIn {
@@ -62,8 +62,8 @@ void recordShow(const std::string& window, const cv::Mat& mat) {
   ShownImage image = copyOf(window, mat);
   Recorder& r = recorder();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.log("show " + window + " " + std::to_string(image.width) + "x" +
-        std::to_string(image.height) + "x" + std::to_string(image.channels));
+  r.log("show " + window + " " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+        "x" + std::to_string(image.channels));
   WindowRecord& record = r.shown[window];
   ++record.shows;
   ++r.totalShows;

@@ -24,8 +24,8 @@ struct ShownImage {
   int width = 0;
   int height = 0;
   int channels = 0;
-  int depth = 0;  // OpenCV element depth code: CV_8U is 0, CV_16S is 3
-  int type = 0;   // OpenCV type code: depth and channels together (CV_8UC3 is 16)
+  int depth = 0;                    // OpenCV element depth code: CV_8U is 0, CV_16S is 3
+  int type = 0;                     // OpenCV type code: depth and channels together (CV_8UC3 is 16)
   std::vector<std::uint8_t> bytes;  // rows copied one after another, without padding
 };
 
