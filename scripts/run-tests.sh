@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once with warnings as
-# errors, once more under AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on
-# the first failure.
+# errors, once more under AddressSanitizer and UndefinedBehaviorSanitizer. A build that fails
+# stops the run; failing tests of the first pass do not keep the second from running, so one
+# run shows everything. Exits non-zero if anything failed.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$repo_root/scripts/install-deps.sh"
 
+failed=()
 run_suite() {
   local name=$1
   shift
@@ -14,11 +16,19 @@ run_suite() {
   echo "== $name: configure and build in $dir"
   configure_build "$dir" -DDV_WERROR=ON "$@"
   build_targets "$dir"
-  echo "== $name: tests"
-  (cd "$dir" && ctest --output-on-failure --no-tests=error --parallel "$build_jobs")
+  echo "== $name: tests (built after ${SECONDS}s)"
+  if ! (cd "$dir" && ctest --output-on-failure --no-tests=error --parallel "$build_jobs"); then
+    failed+=("$name")
+  fi
+  echo "== $name: done after ${SECONDS}s"
 }
 
 run_suite tests
 # The benchmarks were built in the first pass; the sanitizer pass needs only the tests.
 run_suite sanitize -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF
+
+if [[ ${#failed[@]} -gt 0 ]]; then
+  echo "== tests FAILED in: ${failed[*]}" >&2
+  exit 1
+fi
 echo "== all tests passed"

@@ -43,11 +43,15 @@ export DISPLAY=":$(head -n1 "$display_file")"
 cat <<INFO
 No display found: the viewer runs on the virtual X server $DISPLAY.
   Picture of the whole screen:  DISPLAY=$DISPLAY import -window root screen.png
-  Quit (the key q):             DISPLAY=$DISPLAY xdotool search --name '^Color Camera\$' windowfocus --sync key q
+  Quit with the key q:          DISPLAY=$DISPLAY xdotool search --name '^Color Camera\$' windowfocus --sync key q
+    (the depth window's key poll may take a press: run it again if the viewer stays)
   Or press Ctrl-C here.
 INFO
 "$viewer" &
 viewer_pid=$!
+# No window manager places the windows: both open at the top-left corner. Put the depth window
+# below the colour window once it appears (the search ends with the X server at the latest).
+xdotool search --sync --onlyvisible --name '^Depth Camera$' windowmove 0 640 >/dev/null 2>&1 &
 status=0
 wait "$viewer_pid" || status=$?
 viewer_pid=
