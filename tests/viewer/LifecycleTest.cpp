@@ -1,9 +1,8 @@
-// The viewer's life from start-up to shut-down on the simulated service: which device is
-// attached, what is printed, that the loop runs whatever was found, and that the streams still
-// held are given back colour first while those removed meanwhile are skipped.
+// The viewer's life from start-up to shut-down on the simulated service: the order of its
+// calls, which device is attached, what is printed, that the loop runs whatever was found, and
+// that the streams still held are given back colour first while those removed are skipped.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,60 +17,50 @@ using CamSdk::NodeKind;
 using CamSdk::testing::Topology;
 
 constexpr const char* kColorWindow = "Color Camera";
-constexpr const char* kDepthWindow = "Depth Camera";
 
 class LifecycleTest : public ViewerTest {};
 
-TEST_F(LifecycleTest, DefaultCameraStreamsUntilQuitAndGivesBackColourFirst) {
-  quitAt(1.0);
+TEST_F(LifecycleTest, DefaultCameraIsClaimedStreamedAndGivenBackInOrder) {
+  quitAt(0.2);
   const ViewerRun run = runViewerCapturingOutput();
 
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "Found 3 nodes\n");
   EXPECT_TRUE(ViewerState.deviceAttached);
-
   const std::vector<displayStandIn::CreatedWindow> windows = displayStandIn::createdWindows();
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_EQ(windows[0].name, kColorWindow);
-  EXPECT_EQ(windows[0].flags, 1);
-  // 25 frames a second for one simulated second, the first at once.
-  EXPECT_GE(displayStandIn::showCount(kColorWindow), 25);
-  EXPECT_GE(displayStandIn::showCount(kDepthWindow), 25);
+  EXPECT_EQ(windows[0].flags, 1);  // auto-size
+  EXPECT_GT(displayStandIn::showCount(kColorWindow), 0);
+  EXPECT_GT(displayStandIn::showCount("Depth Camera"), 0);
 
-  EXPECT_EQ(callsOf(SdkOperation::ContextRegisterNode),
-            (std::vector<std::string>{call(SdkOperation::ContextRegisterNode, "depth0"),
-                                      call(SdkOperation::ContextRegisterNode, "color0"),
-                                      call(SdkOperation::ContextRegisterNode, "audio0")}));
-  EXPECT_EQ(callsOf(SdkOperation::ContextUnregisterNode),
-            (std::vector<std::string>{call(SdkOperation::ContextUnregisterNode, "color0"),
-                                      call(SdkOperation::ContextUnregisterNode, "depth0"),
-                                      call(SdkOperation::ContextUnregisterNode, "audio0")}));
-}
-
-TEST_F(LifecycleTest, StepsRunInOrder) {
-  quitAt(0.1);
-  runViewerCapturingOutput();
-
-  // The operations of the lifecycle itself, leaving out those of the setup routines.
-  const std::vector<SdkOperation> lifecycleOperations{SdkOperation::ContextCreate,
-                                                      SdkOperation::ContextDeviceAddedEvent,
-                                                      SdkOperation::ContextDeviceRemovedEvent,
-                                                      SdkOperation::ContextGetDevices,
-                                                      SdkOperation::DeviceNodeAddedEvent,
-                                                      SdkOperation::DeviceNodeRemovedEvent,
-                                                      SdkOperation::DeviceGetNodes,
-                                                      SdkOperation::ContextStartNodes,
-                                                      SdkOperation::ContextRun,
-                                                      SdkOperation::ContextStopNodes,
-                                                      SdkOperation::ContextUnregisterNode};
-  const std::vector<std::string> names = operationNames(lifecycleOperations);
-  std::vector<std::string> seen;
-  for (const std::string& entry : scenario().calls()) {
-    const std::string name = entry.substr(0, entry.find(' '));
-    const bool ofLifecycle = std::find(names.begin(), names.end(), name) != names.end();
-    if (ofLifecycle && (seen.empty() || seen.back() != name)) seen.push_back(name);
-  }
-  EXPECT_EQ(seen, names);
+  // Every call the viewer made: each node is tested for all three kinds and claimed as
+  // store, set up, register; the streams are given back colour, depth, audio.
+  const std::vector<std::string> expected{
+      "Context::create localhost", "Context::deviceAddedEvent", "Context::deviceRemovedEvent",
+      "Context::getDevices", "Device::nodeAddedEvent camera0", "Device::nodeRemovedEvent camera0",
+      "Device::getNodes camera0",
+      // depth0
+      "Node::is depth0", "Node::as depth0", "Node::newSampleReceivedEvent depth0",
+      "Node::getConfiguration depth0", "DepthNode::setEnableVertices depth0",
+      "DepthNode::setEnableDepthMap depth0", "Context::requestControl depth0",
+      "Node::setConfiguration depth0", "Context::registerNode depth0", "Node::is depth0",
+      "Node::is depth0",
+      // color0
+      "Node::is color0", "Node::is color0", "Node::as color0",
+      "Node::newSampleReceivedEvent color0", "Node::getConfiguration color0",
+      "ColorNode::setEnableColorMap color0", "Context::requestControl color0",
+      "Node::setConfiguration color0", "Context::registerNode color0", "Node::is color0",
+      // audio0
+      "Node::is audio0", "Node::is audio0", "Node::is audio0", "Node::as audio0",
+      "Node::newSampleReceivedEvent audio0", "Node::getConfiguration audio0",
+      "Context::requestControl audio0", "Node::setConfiguration audio0",
+      "AudioNode::setInputMixerLevel audio0", "Context::registerNode audio0",
+      // the loop and shut-down
+      "Context::startNodes", "Context::run", "Context::quit", "Context::stopNodes",
+      "Context::unregisterNode color0", "Context::unregisterNode depth0",
+      "Context::unregisterNode audio0"};
+  EXPECT_EQ(scenario().calls(), expected);
 }
 
 TEST_F(LifecycleTest, QuitKeyEndsTheLoopAfterTheColourFrameIsShown) {
@@ -97,8 +86,8 @@ TEST_F(LifecycleTest, StreamRemovedWhileRunningIsNotGivenBack) {
   EXPECT_EQ(run.output, "Found 3 nodes\nNode disconnected\n");
   EXPECT_FALSE(ViewerState.depthStream.isSet());
   EXPECT_EQ(callsOf(SdkOperation::ContextUnregisterNode),
-            (std::vector<std::string>{call(SdkOperation::ContextUnregisterNode, "color0"),
-                                      call(SdkOperation::ContextUnregisterNode, "audio0")}));
+            (std::vector<std::string>{"Context::unregisterNode color0",
+                                      "Context::unregisterNode audio0"}));
 }
 
 TEST_F(LifecycleTest, OnlyTheFirstOfTwoDevicesIsWiredAndClaimed) {
@@ -115,7 +104,8 @@ TEST_F(LifecycleTest, OnlyTheFirstOfTwoDevicesIsWiredAndClaimed) {
   EXPECT_EQ(run.output, "Found 3 nodes\nNode disconnected\n");
   EXPECT_FALSE(ViewerState.colorStream.isSet());
   EXPECT_EQ(callsOf(SdkOperation::ContextRegisterNode).size(), 3u);
-  EXPECT_EQ(callsOf(SdkOperation::DeviceGetNodes).size(), 1u);
+  EXPECT_EQ(callsOf(SdkOperation::DeviceGetNodes),
+            (std::vector<std::string>{"Device::getNodes camera0"}));
 }
 
 TEST_F(LifecycleTest, FirstDeviceWithoutNodesIsStillAttached) {
@@ -127,7 +117,6 @@ TEST_F(LifecycleTest, FirstDeviceWithoutNodesIsStillAttached) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "Found 0 nodes\n");
   EXPECT_TRUE(ViewerState.deviceAttached);
-  EXPECT_TRUE(callsOf(SdkOperation::ContextRegisterNode).empty());
 }
 
 class NoDeviceTest : public ViewerTest {
@@ -142,10 +131,11 @@ TEST_F(NoDeviceTest, LoopRunsWithNothingClaimedAndExitsZero) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "");
   EXPECT_FALSE(ViewerState.deviceAttached);
-  EXPECT_EQ(callsOf(SdkOperation::ContextStartNodes).size(), 1u);
-  EXPECT_EQ(callsOf(SdkOperation::ContextRun).size(), 1u);
-  EXPECT_EQ(callsOf(SdkOperation::ContextStopNodes).size(), 1u);
-  EXPECT_TRUE(callsOf(SdkOperation::ContextUnregisterNode).empty());
+  EXPECT_EQ(scenario().calls(),
+            (std::vector<std::string>{"Context::create localhost", "Context::deviceAddedEvent",
+                                      "Context::deviceRemovedEvent", "Context::getDevices",
+                                      "Context::startNodes", "Context::run", "Context::quit",
+                                      "Context::stopNodes"}));
 }
 
 TEST_F(NoDeviceTest, DeviceAddedLaterIsWiredAndItsNodesClaimed) {
@@ -155,10 +145,8 @@ TEST_F(NoDeviceTest, DeviceAddedLaterIsWiredAndItsNodesClaimed) {
   quitAt(1.0);
   const ViewerRun run = runViewerCapturingOutput();
 
-  EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "");
   EXPECT_TRUE(ViewerState.deviceAttached);
-  EXPECT_TRUE(ViewerState.colorStream.isSet());
   EXPECT_GT(displayStandIn::showCount(kColorWindow), 0);
   EXPECT_EQ(callsOf(SdkOperation::ContextUnregisterNode).size(), 3u);
 }

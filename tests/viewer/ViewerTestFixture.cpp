@@ -72,16 +72,4 @@ std::vector<std::string> ViewerTest::callsOf(SdkOperation operation) {
   return matching;
 }
 
-std::string ViewerTest::call(SdkOperation operation, const std::string& target) {
-  return std::string(CamSdk::testing::operationName(operation)) + " " + target;
-}
-
-std::vector<std::string> ViewerTest::operationNames(const std::vector<SdkOperation>& operations) {
-  std::vector<std::string> names;
-  for (SdkOperation operation : operations) {
-    names.push_back(CamSdk::testing::operationName(operation));
-  }
-  return names;
-}
-
 }  // namespace viewerTest

@@ -47,10 +47,6 @@ class ViewerTest : public testing::Test {
 
   // The call log entries of one operation, such as "Context::registerNode color0".
   std::vector<std::string> callsOf(SdkOperation operation);
-  // The call log entry `operation` would make for `target`.
-  static std::string call(SdkOperation operation, const std::string& target);
-  // The names the call log uses for `operations`, in the same order.
-  static std::vector<std::string> operationNames(const std::vector<SdkOperation>& operations);
 
  private:
   std::optional<Scenario> scenario_;
