@@ -23,6 +23,7 @@
 
 #include "DisplayStandIn.h"
 #include "ProgramRun.h"
+#include "ViewerRunTest.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
 #include "viewer/ViewerState.h"
@@ -229,60 +230,17 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-// A fresh simulated service per run; after the run the viewer's record is dropped as at process
-// exit, and nothing of the SDK's may be left.
-class ViewerRunTest : public testing::Test {
- protected:
-  void SetUp() override {
-    handlersAtStart_ = CamSdk::EventHandlerBase::liveCount();
-    releaseViewerState();
-    displayStandIn::reset();
-  }
-
-  void TearDown() override {
-    releaseViewerState();
-    if (scenario_) {
-      EXPECT_EQ(scenario_->liveBuffers(), 0) << "sample buffers outlived the viewer";
-      scenario_.reset();
-    }
-    EXPECT_EQ(CamSdk::EventHandlerBase::liveCount(), handlersAtStart_)
-        << "event handlers were not deleted exactly once";
-  }
-
-  Scenario& freshScenario(Topology topology) {
-    scenario_.emplace(Scenario::fresh(topology));
-    return *scenario_;
-  }
-
-  // The key q from `at` on. The depth handler's poll may take some, so there are a few.
-  void pressQuitAt(milliseconds at) {
-    scenario_->at(at, [](Scenario&) { displayStandIn::scriptKeys({'q', 'q', 'q', 'q'}); });
-  }
-
-  void armWatchdog(RunLog* log) {
-    scenario_->at(kWatchdog, [log](Scenario&) {
-      log->watchdogFired = true;
-      ViewerState.context.quit();
-    });
-  }
-
-  std::optional<Scenario> scenario_;
-
- private:
-  long handlersAtStart_ = 0;
-};
-
 class FaultSweepTest : public ViewerRunTest,
                        public testing::WithParamInterface<std::tuple<CallSite, Failure>> {
  protected:
   // Builds the camera the call site needs and arms the fault at its moment.
   void prepare(const CallSite& site, const Failure& failure, RunLog* log) {
     const bool kindFirst = site.when == When::StartUp && site.node != NodeKind::Depth;
-    Scenario& scenario = freshScenario(kindFirst ? Topology::Empty : Topology::OneCamera);
+    Scenario& camera = freshScenario(kindFirst ? Topology::Empty : Topology::OneCamera);
     if (kindFirst) {
       std::vector<NodeKind> kinds{NodeKind::Depth, NodeKind::Color, NodeKind::Audio};
       std::rotate(kinds.begin(), std::find(kinds.begin(), kinds.end(), site.node), kinds.end());
-      scenario.addDevice("camera0", kinds);
+      camera.addDevice("camera0", kinds);
     }
 
     auto arm = [operation = site.operation, kind = failure.kind, log](Scenario& s) {
@@ -294,32 +252,32 @@ class FaultSweepTest : public ViewerRunTest,
       case When::StartUp:
       case When::QuitKey:
       case When::ShutDown:
-        arm(scenario);
+        arm(camera);
         break;
       case When::NodeLeaves:
-        scenario.at(kNodeOrDeviceLeaves, [arm, node](Scenario& s) {
+        camera.at(kNodeOrDeviceLeaves, [arm, node](Scenario& s) {
           arm(s);
           s.unplugNode(s.findNode(node));
         });
         break;
       case When::NodeReturns:
-        scenario.at(kNodeOrDeviceLeaves, [node](Scenario& s) { s.unplugNode(s.findNode(node)); });
-        scenario.at(kNodeOrDeviceReturns, [arm, node](Scenario& s) {
+        camera.at(kNodeOrDeviceLeaves, [node](Scenario& s) { s.unplugNode(s.findNode(node)); });
+        camera.at(kNodeOrDeviceReturns, [arm, node](Scenario& s) {
           arm(s);
           s.plugNode(s.findNode(node));
         });
         break;
       case When::DeviceReturns:
-        scenario.at(kNodeOrDeviceLeaves,
-                    [](Scenario& s) { s.unplugDevice(s.findDevice("camera0")); });
-        scenario.at(kNodeOrDeviceReturns, [arm](Scenario& s) {
+        camera.at(kNodeOrDeviceLeaves,
+                  [](Scenario& s) { s.unplugDevice(s.findDevice("camera0")); });
+        camera.at(kNodeOrDeviceReturns, [arm](Scenario& s) {
           arm(s);
           s.plugDevice(s.findDevice("camera0"));
         });
         break;
     }
     pressQuitAt(kQuitKeyPressed);
-    armWatchdog(log);
+    armWatchdog(kWatchdog, &log->watchdogFired);
   }
 };
 
@@ -334,7 +292,7 @@ TEST_P(FaultSweepTest, EndsTheWayItsCallSiteDemands) {
   EXPECT_FALSE(log.watchdogFired) << "the viewer did not end when q was pressed";
   // The fault struck the call site this row names, not another call of the same operation.
   ASSERT_TRUE(log.armedAtCall.has_value()) << "the run never reached the moment of the fault";
-  EXPECT_EQ(firstCallOf(scenario_->calls(), *log.armedAtCall, site.operation),
+  EXPECT_EQ(firstCallOf(scenario().calls(), *log.armedAtCall, site.operation),
             callLogEntry(site.operation, site.subject));
 
   if (guardCatches(site.guard, failure.kind)) {
@@ -410,27 +368,25 @@ TEST_F(CallSiteCoverageTest, EveryFailingOperationIsListedOrNeverCalled) {
 }
 
 TEST_F(CallSiteCoverageTest, TheViewerCallsExactlyTheListedOperations) {
-  Scenario& scenario = freshScenario(Topology::OneCamera);
+  Scenario& camera = freshScenario(Topology::OneCamera);
   int step = 1;
   for (const char* node : {"depth0", "color0", "audio0"}) {
-    scenario.at(milliseconds(200 * step++),
-                [node](Scenario& s) { s.unplugNode(s.findNode(node)); });
-    scenario.at(milliseconds(200 * step++), [node](Scenario& s) { s.plugNode(s.findNode(node)); });
+    camera.at(milliseconds(200 * step++), [node](Scenario& s) { s.unplugNode(s.findNode(node)); });
+    camera.at(milliseconds(200 * step++), [node](Scenario& s) { s.plugNode(s.findNode(node)); });
   }
-  scenario.at(milliseconds(200 * step++),
-              [](Scenario& s) { s.unplugDevice(s.findDevice("camera0")); });
-  scenario.at(milliseconds(200 * step++),
-              [](Scenario& s) { s.plugDevice(s.findDevice("camera0")); });
+  camera.at(milliseconds(200 * step++),
+            [](Scenario& s) { s.unplugDevice(s.findDevice("camera0")); });
+  camera.at(milliseconds(200 * step++), [](Scenario& s) { s.plugDevice(s.findDevice("camera0")); });
   pressQuitAt(milliseconds(200 * step++));
   RunLog log;
-  armWatchdog(&log);
+  armWatchdog(kWatchdog, &log.watchdogFired);
 
   const ProgramRun run = runProgramAsMainDoes();
   ASSERT_EQ(run.status, 0) << run.errors;
   ASSERT_FALSE(log.watchdogFired);
 
   std::set<std::string> called;
-  for (const std::string& entry : scenario.calls()) called.insert(operationOf(entry));
+  for (const std::string& entry : camera.calls()) called.insert(operationOf(entry));
   EXPECT_EQ(called, tableOperations());
 }
 
