@@ -18,7 +18,9 @@ using testing::Scenario;
 
 class ScenarioEnvironment : public ::testing::Test {
  protected:
-  std::string path = ::testing::TempDir() + "sdk_registry_scenario.txt";
+  // One file per test: CTest may run the tests of this binary side by side.
+  std::string path = ::testing::TempDir() + "sdk_registry_" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
 
   void write(const std::string& text) { std::ofstream(path) << text; }
   void TearDown() override {
