@@ -16,6 +16,8 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils python3
   # Fuzzing and the sanitizer runtime of the second compiler.
   clang libclang-rt-14-dev
+  # Memory checking of a real run (scripts/valgrind-run.sh).
+  valgrind
 )
 
 missing=()
