@@ -3,7 +3,7 @@
 #include "camera/CameraSdk.h"
 #include "present/ColorFrameDisplay.h"
 #include "streams/ConfigurationBytes.h"
-#include "streams/SetupFailureReport.h"
+#include "streams/ConfigureUnderControl.h"
 #include "streams/StreamSetup.h"
 #include "viewer/ViewerState.h"
 
@@ -19,12 +19,5 @@ void setupColorStream() {
 
   node.setEnableColorMap(true);
 
-  auto requestAndConfigure = [&node, &configuration] {
-    ViewerState.context.requestControl(CamSdk::Node(node), 0);
-    node.setConfiguration(configuration);
-  };
-  runWithClauses<CamSdk::ArgumentException, CamSdk::UnauthorizedAccessException,
-                 CamSdk::IOException, CamSdk::InvalidOperationException,
-                 CamSdk::ConfigurationException, CamSdk::StreamingException,
-                 CamSdk::TimeoutException>(requestAndConfigure);
+  configureUnderControl(node, configuration);
 }

@@ -6,7 +6,7 @@
 // destroyed at process exit in reverse order: audio, colour, depth, and the context last.
 #pragma once
 
-#include "camsdk/CamSdk.h"
+#include "camera/CameraSdk.h"
 
 struct ViewerStateRecord {
   CamSdk::Context context;
