@@ -14,11 +14,13 @@ namespace {
 
 constexpr int kPixelsPerStep = 16;
 
-// After the packs, channel bytes of the 16 pixels sit in this order within 16 bytes:
-// group g (0..7), luma p (0: Y0, 1: Y1) lands at (g / 4) * 8 + p * 4 + g % 4.
+// The 8 groups are loaded as four 64-bit lanes of two groups each, so the work splits into the
+// even groups (low half of each lane) and the odd groups (high half). After truncation and the
+// packs, the channel bytes of the 16 pixels sit in this order within 16 bytes: group g, luma p
+// (0: Y0, 1: Y1) lands at (g % 2) * 8 + p * 4 + g / 2.
 constexpr int packedPosition(int pixel) {
   const int group = pixel / 2;
-  return (group / 4) * 8 + (pixel % 2) * 4 + group % 4;
+  return (group % 2) * 8 + (pixel % 2) * 4 + group / 2;
 }
 
 // Byte selectors: output chunk k (16 bytes) takes from channel c the bytes that
@@ -48,25 +50,49 @@ inline __m128i selector(int chunk, int channel) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(kSelectors.bytes[chunk][channel]));
 }
 
+// The doubles from 2^52 to 2^53 are exactly the integers, held in the low mantissa bits. A
+// byte written into the low bits of 2^52 is the double 2^52 + byte, and subtracting
+// 2^52 + offset leaves exactly byte - offset: the same double the reference gets by
+// converting the integer difference, without a conversion instruction.
+constexpr double kTwoPow52 = 4503599627370496.0;
+constexpr long long kTwoPow52Bits = 0x4330000000000000LL;
+
 struct Gains {
   __m256d luma = _mm256_set1_pd(kLumaGain);
   __m256d blueFromU = _mm256_set1_pd(kBlueFromU);
   __m256d greenFromU = _mm256_set1_pd(kGreenFromU);
   __m256d greenFromV = _mm256_set1_pd(kGreenFromV);
   __m256d redFromV = _mm256_set1_pd(kRedFromV);
+  __m256d lumaBias = _mm256_set1_pd(kTwoPow52 + kLumaOffset);
+  __m256d chromaBias = _mm256_set1_pd(kTwoPow52 + kChromaOffset);
+  __m256i twoPow52Bits = _mm256_set1_epi64x(kTwoPow52Bits);
+  __m256i lowByte = _mm256_set1_epi64x(0xff);
 };
+
+// The byte `shift` bits up each 64-bit lane, minus `bias` (2^52 + its offset), as doubles.
+template <int shift>
+inline __m256d byteDifference(__m256i lanes, __m256d bias, const Gains& gains) {
+  const __m256i shifted = shift == 0 ? lanes : _mm256_srli_epi64(lanes, shift);
+  const __m256i byte = shift == 56 ? shifted : _mm256_and_si256(shifted, gains.lowByte);
+  const __m256i placed = _mm256_or_si256(byte, gains.twoPow52Bits);
+  return _mm256_sub_pd(_mm256_castsi256_pd(placed), bias);
+}
 
 struct ChannelsOf4 {
   __m128i blue0, green0, red0;  // pixels of Y0
   __m128i blue1, green1, red1;  // pixels of Y1
 };
 
-inline ChannelsOf4 convertFourGroups(__m128i y0, __m128i u, __m128i y1, __m128i v,
-                                     const Gains& gains) {
-  const __m256d luma0 = _mm256_mul_pd(gains.luma, _mm256_cvtepi32_pd(y0));
-  const __m256d luma1 = _mm256_mul_pd(gains.luma, _mm256_cvtepi32_pd(y1));
-  const __m256d uDiff = _mm256_cvtepi32_pd(u);
-  const __m256d vDiff = _mm256_cvtepi32_pd(v);
+// Four groups whose Y0, U, Y1, V start `shift` bits up each 64-bit lane: the rule in double,
+// truncated to int32.
+template <int shift>
+inline ChannelsOf4 convertFourGroups(__m256i lanes, const Gains& gains) {
+  const __m256d luma0 =
+      _mm256_mul_pd(gains.luma, byteDifference<shift>(lanes, gains.lumaBias, gains));
+  const __m256d uDiff = byteDifference<shift + 8>(lanes, gains.chromaBias, gains);
+  const __m256d luma1 =
+      _mm256_mul_pd(gains.luma, byteDifference<shift + 16>(lanes, gains.lumaBias, gains));
+  const __m256d vDiff = byteDifference<shift + 24>(lanes, gains.chromaBias, gains);
   const __m256d blueU = _mm256_mul_pd(gains.blueFromU, uDiff);
   const __m256d greenU = _mm256_mul_pd(gains.greenFromU, uDiff);
   const __m256d greenV = _mm256_mul_pd(gains.greenFromV, vDiff);
@@ -81,13 +107,10 @@ inline ChannelsOf4 convertFourGroups(__m128i y0, __m128i u, __m128i y1, __m128i 
   return out;
 }
 
-inline __m128i lowHalf(__m256i v) { return _mm256_castsi256_si128(v); }
-inline __m128i highHalf(__m256i v) { return _mm256_extracti128_si256(v, 1); }
-
 // Signed saturation to int16 keeps every truncated value, and the unsigned byte saturation
 // that follows is exactly the clamp to 0..255.
-inline __m128i clampToBytes(__m128i low0, __m128i low1, __m128i high0, __m128i high1) {
-  return _mm_packus_epi16(_mm_packs_epi32(low0, low1), _mm_packs_epi32(high0, high1));
+inline __m128i clampToBytes(__m128i even0, __m128i even1, __m128i odd0, __m128i odd1) {
+  return _mm_packus_epi16(_mm_packs_epi32(even0, even1), _mm_packs_epi32(odd0, odd1));
 }
 
 }  // namespace
@@ -97,30 +120,16 @@ void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
                                    {selector(1, 0), selector(1, 1), selector(1, 2)},
                                    {selector(2, 0), selector(2, 1), selector(2, 2)}};
   const Gains gains;
-  const __m256i byteMask = _mm256_set1_epi32(0xff);
-  const __m256i lumaOffset = _mm256_set1_epi32(kLumaOffset);
-  const __m256i chromaOffset = _mm256_set1_epi32(kChromaOffset);
-
   int x = 0;
   for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
-    // Each 32-bit lane is one group: Y0 in the low byte, then U, Y1, V.
-    const __m256i groups = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2));
-    const __m256i y0 = _mm256_sub_epi32(_mm256_and_si256(groups, byteMask), lumaOffset);
-    const __m256i u =
-        _mm256_sub_epi32(_mm256_and_si256(_mm256_srli_epi32(groups, 8), byteMask), chromaOffset);
-    const __m256i y1 =
-        _mm256_sub_epi32(_mm256_and_si256(_mm256_srli_epi32(groups, 16), byteMask), lumaOffset);
-    const __m256i v = _mm256_sub_epi32(_mm256_srli_epi32(groups, 24), chromaOffset);
+    // Each 64-bit lane holds two groups, Y0 U Y1 V from the low byte up.
+    const __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2));
+    const ChannelsOf4 even = convertFourGroups<0>(lanes, gains);
+    const ChannelsOf4 odd = convertFourGroups<32>(lanes, gains);
 
-    const ChannelsOf4 first =
-        convertFourGroups(lowHalf(y0), lowHalf(u), lowHalf(y1), lowHalf(v), gains);
-    const ChannelsOf4 second =
-        convertFourGroups(highHalf(y0), highHalf(u), highHalf(y1), highHalf(v), gains);
-
-    const __m128i channels[3] = {
-        clampToBytes(first.blue0, first.blue1, second.blue0, second.blue1),
-        clampToBytes(first.green0, first.green1, second.green0, second.green1),
-        clampToBytes(first.red0, first.red1, second.red0, second.red1)};
+    const __m128i channels[3] = {clampToBytes(even.blue0, even.blue1, odd.blue0, odd.blue1),
+                                 clampToBytes(even.green0, even.green1, odd.green0, odd.green1),
+                                 clampToBytes(even.red0, even.red1, odd.red0, odd.red1)};
 
     for (int chunk = 0; chunk < 3; ++chunk) {
       const __m128i out =
