@@ -232,7 +232,9 @@ TEST_F(LongRunTest, MemoryReturnsToItsLevelAndEveryChangeIsFollowed) {
   // The allocator may keep a few pages, and the SDK's call log fills up to its bound; a leak of
   // even one buffer a round would pass this by far.
   const long slackKiB = 2048;
-  if (kResidentSizeMeaningful) EXPECT_LE(last.residentKiB, first.residentKiB + slackKiB);
+  if (kResidentSizeMeaningful) {
+    EXPECT_LE(last.residentKiB, first.residentKiB + slackKiB);
+  }
   RecordProperty("simulated_seconds", static_cast<int>(end.count()));
   std::printf(
       "simulated %lld s, %d rounds; at %.1f s: %ld handlers, %ld buffers, %ld KiB resident;"
