@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "camera/CameraSdk.h"
+#include "present/ColorFrameDisplay.h"
 #include "viewer/HotPlugHandlers.h"
 #include "viewer/NodeDispatch.h"
 #include "viewer/ViewerState.h"
@@ -30,8 +31,9 @@ void giveBackIfHeld(const N& stream) {
 }  // namespace
 
 int runViewer(const std::string& host) {
-  // Auto-size: the window takes the size of the picture shown in it.
-  cvNamedWindow("Color Camera", CV_WINDOW_AUTOSIZE);
+  // Auto-size: the window takes the size of the picture shown in it. The depth window is
+  // opened by the display library on the first depth picture.
+  cvNamedWindow(kColorWindowName, CV_WINDOW_AUTOSIZE);
 
   ViewerState.context = CamSdk::Context::create(host);
   ViewerState.context.deviceAddedEvent().connectFunction(handleDeviceAdded);
