@@ -298,6 +298,9 @@ TEST_P(FaultSweepTest, EndsTheWayItsCallSiteDemands) {
   if (guardCatches(site.guard, failure.kind)) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(occurrences(run.output, failure.guardLine), 1u) << run.output;
+    // The routine returned normally, so the node was registered all the same.
+    EXPECT_EQ(firstCallOf(scenario().calls(), *log.armedAtCall, Op::ContextRegisterNode),
+              callLogEntry(Op::ContextRegisterNode, site.subject));
     EXPECT_EQ(run.errors, "");
   } else {
     EXPECT_EQ(run.status, 1);
