@@ -17,11 +17,14 @@ using CamSdk::testing::Scenario;
 constexpr const char* kHost = "scenario-fuzz";
 
 // Runs every timed line the file scheduled. Nothing is registered, so no sample keeps the loop
-// busy; handlers count the hot-plug events to make sure they can be delivered.
+// busy; the hot-plug events the lines raise reach handlers, which check that each names its
+// device.
 void runTimedLines() {
   CamSdk::Context context = CamSdk::Context::create(kHost);
   context.deviceAddedEvent().connectFunction(
-      [](CamSdk::Context, CamSdk::Context::DeviceAddedData) {});
+      [](CamSdk::Context, CamSdk::Context::DeviceAddedData data) {
+        FUZZ_CHECK(data.device.isSet());
+      });
   context.deviceRemovedEvent().connectFunction(
       [](CamSdk::Context, CamSdk::Context::DeviceRemovedData data) {
         FUZZ_CHECK(data.device.isSet());
