@@ -187,14 +187,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
             name.compare(name.size() - frame.name.size(), frame.name.size(), frame.name) != 0) {
           continue;
         }
-        std::printf("%-46s %12.1f %10.2f %10.2f %10.2f\n", name.c_str(), micros, micros / openCv,
-                    micros / argb, micros / rgb24);
+        std::printf("%-46s %12.1f %10s %10s %10s\n", name.c_str(), micros,
+                    ratio(micros, openCv).c_str(), ratio(micros, argb).c_str(),
+                    ratio(micros, rgb24).c_str());
       }
     }
     std::printf("shipped kernel: %s\n", yuy2::kernelName(yuy2::bestKernel()));
   }
 
  private:
+  // "-" when the reference was filtered out of this run.
+  static std::string ratio(double micros, double reference) {
+    if (reference <= 0.0) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", micros / reference);
+    return text;
+  }
+
   double timeOf(const std::string& name) const {
     auto found = medianMicros_.find(name);
     return found == medianMicros_.end() ? 0.0 : found->second;
