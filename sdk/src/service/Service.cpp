@@ -114,9 +114,9 @@ void Service::holdControlElsewhere(NodeId id, const std::string& name) {
   target.controller = phantom;
 }
 
-DepthNode::Configuration Service::depthConfiguration(NodeId id) const { return node(id).depth; }
-ColorNode::Configuration Service::colorConfiguration(NodeId id) const { return node(id).color; }
-AudioNode::Configuration Service::audioConfiguration(NodeId id) const { return node(id).audio; }
+DepthNode::Configuration Service::depthConfiguration(NodeId id) const { return node(id).depth.get(); }
+ColorNode::Configuration Service::colorConfiguration(NodeId id) const { return node(id).color.get(); }
+AudioNode::Configuration Service::audioConfiguration(NodeId id) const { return node(id).audio.get(); }
 
 // The node a client may configure: plugged, of the right kind, and controlled by the client.
 Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKind kind) {
@@ -199,9 +199,9 @@ std::int32_t Service::samplesPerSecond(NodeId id) const {
   if (!visible(source)) return 0;
   switch (source.kind) {
     case NodeKind::Depth:
-      return source.depth.framerate;
+      return source.depth.get().framerate;
     case NodeKind::Color:
-      return source.color.framerate;
+      return source.color.get().framerate;
     case NodeKind::Audio:
       return kAudioBlocksPerSecond;
     case NodeKind::Other:
@@ -212,17 +212,17 @@ std::int32_t Service::samplesPerSecond(NodeId id) const {
 
 DepthFrame Service::depthFrame(NodeId id, std::int64_t index, bool depthMap, bool vertices) {
   ServiceNode& source = node(id);
-  return source.frames->depth(source.depth, index, depthMap, vertices);
+  return source.frames->depth(source.depth.get(), index, depthMap, vertices);
 }
 
 ColorFrame Service::colorFrame(NodeId id, std::int64_t index) {
   ServiceNode& source = node(id);
-  return source.frames->color(source.color, index);
+  return source.frames->color(source.color.get(), index);
 }
 
 AudioFrame Service::audioFrame(NodeId id, std::int64_t index) {
   ServiceNode& source = node(id);
-  return source.frames->audio(source.audio, index);
+  return source.frames->audio(source.audio.get(), index);
 }
 
 void Service::noteDelivered(NodeId id) { ++node(id).samplesDelivered; }

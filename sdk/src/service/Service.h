@@ -17,6 +17,7 @@
 #include "service/CallGate.h"
 #include "service/Clock.h"
 #include "service/FrameSource.h"
+#include "service/RawRecord.h"
 #include "service/ServicePort.h"
 
 namespace CamSdk {
@@ -92,9 +93,9 @@ class Service final : public ServicePort {
     NodeKind kind;
     std::string name;
     bool plugged = true;
-    DepthNode::Configuration depth;
-    ColorNode::Configuration color;
-    AudioNode::Configuration audio;
+    RawRecord<DepthNode::Configuration> depth;
+    RawRecord<ColorNode::Configuration> color;
+    RawRecord<AudioNode::Configuration> audio;
     std::vector<std::uint8_t> lastConfigurationBytes;
     float inputMixerLevel = 1.0f;
     ClientId controller = kNobody;
