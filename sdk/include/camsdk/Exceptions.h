@@ -30,12 +30,12 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-#define CAMSDK_DECLARE_EXCEPTION(Name, Kind)                                         \
-  class Name : public Exception {                                                    \
-   public:                                                                           \
-    using Exception::Exception;                                                      \
-    const char* kindName() const noexcept override { return #Name; }                \
-    ExceptionKind kind() const noexcept override { return ExceptionKind::Kind; }    \
+#define CAMSDK_DECLARE_EXCEPTION(Name, Kind)                                     \
+  class Name : public Exception {                                                \
+   public:                                                                       \
+    using Exception::Exception;                                                  \
+    const char* kindName() const noexcept override { return #Name; }             \
+    ExceptionKind kind() const noexcept override { return ExceptionKind::Kind; } \
   }
 
 CAMSDK_DECLARE_EXCEPTION(ArgumentException, Argument);
