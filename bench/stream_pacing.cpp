@@ -1,0 +1,183 @@
+// How evenly the simulated service delivers on the real clock: the viewer's own set-up and
+// handlers (the display replaced by calls that do nothing) stream colour, depth and audio for
+// a fixed time, and the arrival of each colour and depth sample k is compared with the ideal
+// timetable start + k / 25 s, where start is the moment the event loop is entered. Prints the rate
+// actually delivered, the worst lag, the lag at the end (a drifting clock shows there), the samples
+// skipped and the process's CPU use.
+//
+//   stream_pacing [--seconds N]     (60 by default)
+//
+// Not a Google Benchmark program: one long run on the wall clock is the measurement.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "camera/CameraSdk.h"
+#include "camsdk/testing/Scenario.h"
+#include "viewer/NodeDispatch.h"
+#include "viewer/ViewerState.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int kVideoPerSecond = 25;  // what the viewer asks for
+constexpr int kAudioBlocksPerSecond = 50;
+constexpr double kRateTolerance = 0.005;
+
+struct Arrival {
+  std::int64_t sampleIndex;
+  std::int32_t dropped;
+  SteadyClock::time_point at;
+};
+
+struct Recorded {
+  std::vector<Arrival> depth;
+  std::vector<Arrival> colour;
+  std::int64_t audioBlocks = 0;
+  std::int64_t audioDropped = 0;
+};
+
+Recorded recorded;
+
+// Connected before the viewer's own handlers, so the time taken is the delivery time rather
+// than the end of the viewer's work on the sample.
+void recordDepth(CamSdk::DepthNode, CamSdk::DepthNode::NewSampleReceivedData data) {
+  recorded.depth.push_back({data.sampleIndex, data.droppedSampleCount, SteadyClock::now()});
+}
+void recordColour(CamSdk::ColorNode, CamSdk::ColorNode::NewSampleReceivedData data) {
+  recorded.colour.push_back({data.sampleIndex, data.droppedSampleCount, SteadyClock::now()});
+}
+void recordAudio(CamSdk::AudioNode, CamSdk::AudioNode::NewSampleReceivedData data) {
+  ++recorded.audioBlocks;
+  recorded.audioDropped += data.droppedSampleCount;
+}
+
+void connectRecorder(CamSdk::Node node) {
+  if (node.is<CamSdk::DepthNode>()) {
+    node.as<CamSdk::DepthNode>().newSampleReceivedEvent().connectFunction(recordDepth);
+  } else if (node.is<CamSdk::ColorNode>()) {
+    node.as<CamSdk::ColorNode>().newSampleReceivedEvent().connectFunction(recordColour);
+  } else if (node.is<CamSdk::AudioNode>()) {
+    node.as<CamSdk::AudioNode>().newSampleReceivedEvent().connectFunction(recordAudio);
+  }
+}
+
+double millisecondsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double medianOf(std::vector<double>::const_iterator begin,
+                std::vector<double>::const_iterator end) {
+  std::vector<double> part(begin, end);
+  std::sort(part.begin(), part.end());
+  return part[part.size() / 2];
+}
+
+// Compares the arrival of each sample k with start + k / rate and prints the figures. Returns
+// whether the delivered rate is within the tolerance.
+bool reportStream(const char* name, SteadyClock::time_point start,
+                  const std::vector<Arrival>& arrivals) {
+  if (arrivals.size() < 2) {
+    std::printf("%-7s fewer than two samples arrived\n", name);
+    return false;
+  }
+  const double periodMs = 1000.0 / kVideoPerSecond;
+  std::vector<double> lags;
+  lags.reserve(arrivals.size());
+  std::int64_t dropped = 0;
+  for (const Arrival& arrival : arrivals) {
+    const double ideal = static_cast<double>(arrival.sampleIndex) * periodMs;
+    lags.push_back(millisecondsBetween(start, arrival.at) - ideal);
+    dropped += arrival.dropped;
+  }
+  const double endLag = lags.back();
+  std::vector<double> sorted = lags;
+  std::sort(sorted.begin(), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  // A single late wake-up can make the last lag large; drift shows as a rising median.
+  const std::size_t second = std::min<std::size_t>(kVideoPerSecond, lags.size());
+  const double firstSecond = medianOf(lags.begin(), lags.begin() + second);
+  const double lastSecond = medianOf(lags.end() - second, lags.end());
+
+  // The rate between the first and the last arrival, free of the start-up's own delay.
+  const double spanSeconds = millisecondsBetween(arrivals.front().at, arrivals.back().at) / 1000.0;
+  const double rate = static_cast<double>(arrivals.size() - 1) / spanSeconds;
+  const bool withinTarget = rate >= kVideoPerSecond * (1.0 - kRateTolerance) &&
+                            rate <= kVideoPerSecond * (1.0 + kRateTolerance);
+  std::printf(
+      "%-7s %6zu samples over %8.3f s: %8.4f per second (%+.3f %%, %s)\n"
+      "        lag behind start + k/25 s: worst %.3f ms, at the end %.3f ms, median %.3f ms, "
+      "earliest %.3f ms; skipped %lld\n"
+      "        median lag in the first second %.3f ms, in the last second %.3f ms\n",
+      name, arrivals.size(), spanSeconds, rate, 100.0 * (rate / kVideoPerSecond - 1.0),
+      withinTarget ? "within 25 +/- 0.5 %" : "OUTSIDE 25 +/- 0.5 %", sorted.back(), endLag, median,
+      sorted.front(), static_cast<long long>(dropped), firstSecond, lastSecond);
+  return withinTarget;
+}
+
+int parseSeconds(int argc, char** argv) {
+  int seconds = 60;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--seconds" && i + 1 < argc) {
+      seconds = std::atoi(argv[++i]);
+    } else {
+      return -1;
+    }
+  }
+  return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int seconds = parseSeconds(argc, argv);
+  if (seconds <= 0) {
+    std::fprintf(stderr, "usage: %s [--seconds N]   (N > 0, 60 by default)\n", argv[0]);
+    return 2;
+  }
+  const std::size_t expected = static_cast<std::size_t>(seconds) * kVideoPerSecond + 2;
+  recorded.depth.reserve(expected);
+  recorded.colour.reserve(expected);
+
+  CamSdk::testing::Scenario scenario =
+      CamSdk::testing::Scenario::fresh(CamSdk::testing::Topology::OneCamera, false);
+  ViewerState.context = CamSdk::Context::create("localhost");
+  for (CamSdk::Node node : ViewerState.context.listDevices().at(0).listNodes()) {
+    connectRecorder(node);
+    claimNode(node);
+  }
+  scenario.at(scenario.now() + std::chrono::seconds(seconds),
+              [](CamSdk::testing::Scenario&) { ViewerState.context.quit(); });
+
+  std::printf("streaming for %d s on the real clock, viewer handlers with a null display\n",
+              seconds);
+  std::fflush(stdout);
+  const std::clock_t cpuStart = std::clock();
+  const SteadyClock::time_point wallStart = SteadyClock::now();
+  ViewerState.context.startNodes();
+  // The first samples are due on the loop's first turn.
+  const SteadyClock::time_point loopStart = SteadyClock::now();
+  ViewerState.context.run();
+  ViewerState.context.stopNodes();
+  const double wallSeconds = millisecondsBetween(wallStart, SteadyClock::now()) / 1000.0;
+  const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+
+  const bool depthWithin = reportStream("depth", loopStart, recorded.depth);
+  const bool colourWithin = reportStream("colour", loopStart, recorded.colour);
+  std::printf("audio   %6lld blocks over %d s: %.3f per second (%d expected); skipped %lld\n",
+              static_cast<long long>(recorded.audioBlocks), seconds,
+              static_cast<double>(recorded.audioBlocks) / seconds, kAudioBlocksPerSecond,
+              static_cast<long long>(recorded.audioDropped));
+  std::printf("process CPU %.3f s over %.3f s of wall time: %.2f %% of one core\n", cpuSeconds,
+              wallSeconds, 100.0 * cpuSeconds / wallSeconds);
+
+  ViewerState = ViewerStateRecord{};
+  return depthWithin && colourWithin ? 0 : 1;
+}
