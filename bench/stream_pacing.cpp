@@ -8,7 +8,6 @@
 //   stream_pacing [--seconds N]     (60 by default)
 //
 // Not a Google Benchmark program: one long run on the wall clock is the measurement.
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "PacingAnalysis.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
 #include "viewer/NodeDispatch.h"
@@ -30,17 +30,13 @@ constexpr int kVideoPerSecond = 25;  // what the viewer asks for
 constexpr int kAudioBlocksPerSecond = 50;
 constexpr double kRateTolerance = 0.005;
 
-struct Arrival {
-  std::int64_t sampleIndex;
-  std::int32_t dropped;
-  SteadyClock::time_point at;
-};
-
 struct Recorded {
-  std::vector<Arrival> depth;
-  std::vector<Arrival> colour;
+  std::vector<SteadyClock::time_point> depthTimes;
+  std::vector<SteadyClock::time_point> colourTimes;
+  std::vector<pacing::Arrival> depth;  // times filled in after the run
+  std::vector<pacing::Arrival> colour;
   std::int64_t audioBlocks = 0;
-  std::int64_t audioDropped = 0;
+  std::int64_t audioSkipped = 0;
 };
 
 Recorded recorded;
@@ -48,14 +44,16 @@ Recorded recorded;
 // Connected before the viewer's own handlers, so the time taken is the delivery time rather
 // than the end of the viewer's work on the sample.
 void recordDepth(CamSdk::DepthNode, CamSdk::DepthNode::NewSampleReceivedData data) {
-  recorded.depth.push_back({data.sampleIndex, data.droppedSampleCount, SteadyClock::now()});
+  recorded.depthTimes.push_back(SteadyClock::now());
+  recorded.depth.push_back({data.sampleIndex, data.droppedSampleCount, 0.0});
 }
 void recordColour(CamSdk::ColorNode, CamSdk::ColorNode::NewSampleReceivedData data) {
-  recorded.colour.push_back({data.sampleIndex, data.droppedSampleCount, SteadyClock::now()});
+  recorded.colourTimes.push_back(SteadyClock::now());
+  recorded.colour.push_back({data.sampleIndex, data.droppedSampleCount, 0.0});
 }
 void recordAudio(CamSdk::AudioNode, CamSdk::AudioNode::NewSampleReceivedData data) {
   ++recorded.audioBlocks;
-  recorded.audioDropped += data.droppedSampleCount;
+  recorded.audioSkipped += data.droppedSampleCount;
 }
 
 void connectRecorder(CamSdk::Node node) {
@@ -72,53 +70,32 @@ double millisecondsBetween(SteadyClock::time_point from, SteadyClock::time_point
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-double medianOf(std::vector<double>::const_iterator begin,
-                std::vector<double>::const_iterator end) {
-  std::vector<double> part(begin, end);
-  std::sort(part.begin(), part.end());
-  return part[part.size() / 2];
-}
-
-// Compares the arrival of each sample k with start + k / rate and prints the figures. Returns
-// whether the delivered rate is within the tolerance.
+// Prints one stream's figures; returns whether its rate is within the target.
 bool reportStream(const char* name, SteadyClock::time_point start,
-                  const std::vector<Arrival>& arrivals) {
-  if (arrivals.size() < 2) {
-    std::printf("%-7s fewer than two samples arrived\n", name);
+                  const std::vector<SteadyClock::time_point>& times,
+                  std::vector<pacing::Arrival>& arrivals) {
+  for (std::size_t i = 0; i < arrivals.size(); ++i) {
+    arrivals[i].millisecondsSinceStart = millisecondsBetween(start, times[i]);
+  }
+  pacing::Figures figures;
+  if (!pacing::analyse(arrivals, kVideoPerSecond, &figures)) {
+    std::printf("%-7s too few samples arrived for a rate\n", name);
     return false;
   }
-  const double periodMs = 1000.0 / kVideoPerSecond;
-  std::vector<double> lags;
-  lags.reserve(arrivals.size());
-  std::int64_t dropped = 0;
-  for (const Arrival& arrival : arrivals) {
-    const double ideal = static_cast<double>(arrival.sampleIndex) * periodMs;
-    lags.push_back(millisecondsBetween(start, arrival.at) - ideal);
-    dropped += arrival.dropped;
-  }
-  const double endLag = lags.back();
-  std::vector<double> sorted = lags;
-  std::sort(sorted.begin(), sorted.end());
-  const double median = sorted[sorted.size() / 2];
-  // A single late wake-up can make the last lag large; drift shows as a rising median.
-  const std::size_t second = std::min<std::size_t>(kVideoPerSecond, lags.size());
-  const double firstSecond = medianOf(lags.begin(), lags.begin() + second);
-  const double lastSecond = medianOf(lags.end() - second, lags.end());
-
-  // The rate between the first and the last arrival, free of the start-up's own delay.
-  const double spanSeconds = millisecondsBetween(arrivals.front().at, arrivals.back().at) / 1000.0;
-  const double rate = static_cast<double>(arrivals.size() - 1) / spanSeconds;
-  const bool withinTarget = rate >= kVideoPerSecond * (1.0 - kRateTolerance) &&
-                            rate <= kVideoPerSecond * (1.0 + kRateTolerance);
+  const bool within = pacing::rateWithin(figures.perSecond, kVideoPerSecond, kRateTolerance);
   std::printf(
       "%-7s %6zu samples over %8.3f s: %8.4f per second (%+.3f %%, %s)\n"
-      "        lag behind start + k/25 s: worst %.3f ms, at the end %.3f ms, median %.3f ms, "
+      "        lag behind start + k/25 s: worst %.3f ms (sample %lld), at the end %.3f ms, median "
+      "%.3f ms, "
       "earliest %.3f ms; skipped %lld\n"
       "        median lag in the first second %.3f ms, in the last second %.3f ms\n",
-      name, arrivals.size(), spanSeconds, rate, 100.0 * (rate / kVideoPerSecond - 1.0),
-      withinTarget ? "within 25 +/- 0.5 %" : "OUTSIDE 25 +/- 0.5 %", sorted.back(), endLag, median,
-      sorted.front(), static_cast<long long>(dropped), firstSecond, lastSecond);
-  return withinTarget;
+      name, figures.samples, figures.spanSeconds, figures.perSecond,
+      100.0 * (figures.perSecond / kVideoPerSecond - 1.0),
+      within ? "within 25 +/- 0.5 %" : "OUTSIDE 25 +/- 0.5 %", figures.worstLag,
+      static_cast<long long>(figures.worstLagSample), figures.endLag, figures.medianLag,
+      figures.earliestLag, static_cast<long long>(figures.skipped), figures.firstSecondMedianLag,
+      figures.lastSecondMedianLag);
+  return within;
 }
 
 int parseSeconds(int argc, char** argv) {
@@ -143,6 +120,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::size_t expected = static_cast<std::size_t>(seconds) * kVideoPerSecond + 2;
+  recorded.depthTimes.reserve(expected);
+  recorded.colourTimes.reserve(expected);
   recorded.depth.reserve(expected);
   recorded.colour.reserve(expected);
 
@@ -169,12 +148,13 @@ int main(int argc, char** argv) {
   const double wallSeconds = millisecondsBetween(wallStart, SteadyClock::now()) / 1000.0;
   const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
 
-  const bool depthWithin = reportStream("depth", loopStart, recorded.depth);
-  const bool colourWithin = reportStream("colour", loopStart, recorded.colour);
+  const bool depthWithin = reportStream("depth", loopStart, recorded.depthTimes, recorded.depth);
+  const bool colourWithin =
+      reportStream("colour", loopStart, recorded.colourTimes, recorded.colour);
   std::printf("audio   %6lld blocks over %d s: %.3f per second (%d expected); skipped %lld\n",
               static_cast<long long>(recorded.audioBlocks), seconds,
               static_cast<double>(recorded.audioBlocks) / seconds, kAudioBlocksPerSecond,
-              static_cast<long long>(recorded.audioDropped));
+              static_cast<long long>(recorded.audioSkipped));
   std::printf("process CPU %.3f s over %.3f s of wall time: %.2f %% of one core\n", cpuSeconds,
               wallSeconds, 100.0 * cpuSeconds / wallSeconds);
 

@@ -24,12 +24,17 @@ import viewer_harness as h  # noqa: E402
 TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
 
 
+def cpu_ticks(stat_line):
+    """User plus system CPU time, in clock ticks, from a /proc/<pid>/stat line."""
+    # The name, in brackets, may itself hold spaces and brackets: fields start after the last.
+    fields = stat_line[stat_line.rindex(")") + 2:].split()
+    return int(fields[11]) + int(fields[12])  # fields 14 and 15 of the line: utime, stime
+
+
 def cpu_seconds(pid):
-    """User plus system CPU time of a process so far, all its threads included."""
+    """CPU time of a process so far, all its threads included."""
     with open(f"/proc/{pid}/stat") as f:
-        text = f.read()
-    fields = text[text.rindex(")") + 2:].split()  # the name may hold spaces and brackets
-    return (int(fields[11]) + int(fields[12])) / TICKS_PER_SECOND  # utime, stime
+        return cpu_ticks(f.read()) / TICKS_PER_SECOND
 
 
 def load_average():
