@@ -20,7 +20,11 @@ build=${DV_FUZZ_BUILD:-$repo_root/build-fuzz}
 
 CC=clang CXX=clang++ configure_build "$build" -DDV_FUZZ=ON -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF \
   >/dev/null
-build_targets "$build" "${targets[@]/#/fuzz-}"
+mkdir -p "$build/fuzz-work"
+if ! build_targets "$build" "${targets[@]/#/fuzz-}" >"$build/fuzz-work/build.log" 2>&1; then
+  tail -n 40 "$build/fuzz-work/build.log" >&2
+  exit 2
+fi
 
 status=0
 for target in "${targets[@]}"; do
