@@ -99,7 +99,7 @@ class VirtualSeconds {
 
   void run(benchmark::State& state, CamSdk::Context& context) {
     context.startNodes();
-    std::vector<int> before = delivered();
+    const std::vector<int> before = delivered();
     for (auto _ : state) {
       scenario_.at(scenario_.now() + std::chrono::seconds(1),
                    [&context](Scenario&) { context.quit(); });
