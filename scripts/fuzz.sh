@@ -6,7 +6,7 @@
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]     (default: 600 s, every target)
 #
-# Environment: DV_FUZZ_BUILD, the build folder (default build-fuzz at the top of the sources).
+# Environment: DV_FUZZ_BUILD, the build folder (default build/fuzz at the top of the sources).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -16,7 +16,7 @@ targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
   targets=(sample_records scenario_text)
 fi
-build=${DV_FUZZ_BUILD:-$repo_root/build-fuzz}
+build=${DV_FUZZ_BUILD:-$repo_root/build/fuzz}
 
 CC=clang CXX=clang++ configure_build "$build" -DDV_FUZZ=ON -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF \
   >/dev/null
