@@ -211,19 +211,25 @@ class ShareReporter : public benchmark::ConsoleReporter {
     const double audio = timeOf(kAudioName);
     const double emptyLoop = timeOf(kEmptyLoopName);
     const double viewerLoop = timeOf(kViewerLoopName);
+    const double production =
+        colour > 0 && depth > 0 && audio > 0
+            ? kVideoPerSecond * (colour + depth) + kAudioBlocksPerSecond * audio
+            : 0.0;
+    // Each line only when what it needs was not filtered out of this run.
+    if (production <= 0 && viewerLoop <= 0 && emptyLoop <= 0) return;
     std::printf("\nOne second of streaming, median CPU times of this run\n");
-    if (colour > 0 && depth > 0 && audio > 0) {
-      const double production = kVideoPerSecond * (colour + depth) + kAudioBlocksPerSecond * audio;
-      std::printf("%-58s %10.0f us\n", "producing (25 colour + 25 depth + 50 audio samples)",
-                  production);
-      if (viewerLoop > 0) {
-        std::printf("%-58s %10.0f us\n", "viewer loop, null display", viewerLoop);
-        std::printf("%-58s %9.1f %%  (target under 10 %%)\n",
-                    "share of producing in the viewer loop", 100.0 * production / viewerLoop);
-      }
+    const auto line = [](const char* what, double micros) {
+      if (micros > 0) std::printf("%-58s %10.0f us\n", what, micros);
+    };
+    line("producing (25 colour + 25 depth + 50 audio samples)", production);
+    line("SDK loop alone (produce, pace, deliver)", emptyLoop);
+    line("viewer loop, null display", viewerLoop);
+    if (viewerLoop <= 0) return;
+    if (production > 0) {
+      std::printf("%-58s %9.1f %%  (target under 10 %%)\n", "share of producing in the viewer loop",
+                  100.0 * production / viewerLoop);
     }
-    if (emptyLoop > 0 && viewerLoop > 0) {
-      std::printf("%-58s %10.0f us\n", "SDK loop alone (produce, pace, deliver)", emptyLoop);
+    if (emptyLoop > 0) {
       std::printf("%-58s %9.1f %%\n", "share of the SDK loop in the viewer loop",
                   100.0 * emptyLoop / viewerLoop);
     }
