@@ -8,7 +8,7 @@ import time
 import viewer_harness as h
 
 UNPLUG_AT = 2.0
-PLUG_AT = 6.0
+PLUG_AT = 10.0  # leaves time to look at the frozen picture, even on a slow machine
 SCENARIO = f"""unplug node depth0
 at {UNPLUG_AT} unplug node color0
 at {PLUG_AT} plug node color0
