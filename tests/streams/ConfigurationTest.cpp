@@ -61,9 +61,13 @@ TEST_F(ConfigurationTest, DepthRecordGetsItsFourFields) {
   ViewerState.depthStream = firstDeviceNode("depth0").as<CamSdk::DepthNode>();
   setupDepthStream();
 
-  // Bytes 13 to 15 are padding: they go back as the service handed them out.
-  EXPECT_EQ(accepted("depth0"),
-            (Bytes{4, 0, 0, 0, 25, 0, 0, 0, 0, 0, 0, 0, 1, 0xA5, 0xA5, 0xA5}));
+  // Bytes 13 to 15 are padding, and the language lets any copy of the record on its way
+  // (returns, by-value arguments) drop them; instrumented builds do. So only the written
+  // bytes are followed through the service; the byte writer's own test covers the rest.
+  Bytes written = accepted("depth0");
+  ASSERT_EQ(written.size(), 16u);
+  written.resize(13);
+  EXPECT_EQ(written, (Bytes{4, 0, 0, 0, 25, 0, 0, 0, 0, 0, 0, 0, 1}));
 }
 
 TEST_F(ConfigurationTest, ColourRecordIsWrittenWhole) {
