@@ -78,10 +78,16 @@ fi
 echo "valgrind-run: colour window up on $DISPLAY; streaming for ${streaming}s"
 sleep "$streaming"
 
+# The depth window's key poll takes keys too and drops them, so a single q may be lost there;
+# like a user, press it again every few seconds until the viewer ends.
 xdotool windowfocus --sync "$window"
-xdotool key q
 status=""
-for _ in $(seq $((exit_wait * 2))); do
+presses=0
+for tick in $(seq $((exit_wait * 2))); do
+  if ((tick % 6 == 1)); then
+    xdotool key q
+    presses=$((presses + 1))
+  fi
   if ! kill -0 "$viewer_pid" 2>/dev/null; then
     set +e
     wait "$viewer_pid"
@@ -99,7 +105,7 @@ if [[ -z $status ]]; then
   exit 1
 fi
 
-echo "valgrind-run: exit status $status; viewer output:"
+echo "valgrind-run: exit status $status after $presses press(es) of q; viewer output:"
 sed 's/^/   /' "$work/stdout.txt"
 echo "valgrind-run: memcheck summary ($work/memcheck.log):"
 grep -E 'ERROR SUMMARY|definitely lost:|indirectly lost:|possibly lost:|still reachable:|suppressed:' \
