@@ -15,7 +15,7 @@ void setupAudioStream() {
   writeConfigurationBytes(configuration, 8, std::int32_t{44100});  // sample rate, hertz
 
   // No clauses for IOException or InvalidOperationException here: those leave the routine.
-  auto requestConfigureAndLevel = [&node, &configuration] {
+  auto requestConfigureAndLevel = [&] {
     ViewerState.context.requestControl(CamSdk::Node(node), 0);
     node.setConfiguration(configuration);
     node.setInputMixerLevel(0.5f);
