@@ -10,6 +10,7 @@
 #include <memory>
 #include <opencv2/highgui.hpp>
 
+#include "present/KeyHandOver.h"
 #include "present/Yuy2ToBgr.h"
 #include "viewer/ViewerState.h"
 
@@ -86,6 +87,11 @@ bool isQuitKey(int key) { return static_cast<signed char>(key & 0xff) == 'q'; }
 void showColorFrame(CamSdk::ColorNode /*node*/, CamSdk::ColorNode::NewSampleReceivedData data) {
   colorFrameDisplay::showConvertedFrame(data.colorMap);
   // The poll runs even for a frame that could not be shown, so q always ends the viewer; it is
-  // also where the display library paints the window.
-  if (colorFrameDisplay::isQuitKey(cv::waitKey(1))) ViewerState.context.quit();
+  // also where the display library paints the window. A q that the depth display's poll took
+  // just before counts as well.
+  const int key = cv::waitKey(1);
+  const int keyFromDepthPoll = keyHandOver::takeKeyFromDepthPoll();
+  if (colorFrameDisplay::isQuitKey(key) || colorFrameDisplay::isQuitKey(keyFromDepthPoll)) {
+    ViewerState.context.quit();
+  }
 }

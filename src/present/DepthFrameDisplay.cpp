@@ -6,6 +6,8 @@
 #include <opencv2/highgui.hpp>
 #include <string>
 
+#include "present/KeyHandOver.h"
+
 void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleReceivedData data) {
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -23,5 +25,6 @@ void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleRece
   // A header over the SDK's buffer: nothing is copied, and the display only reads it.
   const cv::Mat depth(height, width, CV_16SC1, const_cast<short*>(depthMap));
   cv::imshow(std::string(kDepthWindowName), depth);
-  cv::waitKey(1);  // the colour handler alone reacts to keys; a key taken here is dropped
+  // The colour handler alone reacts to keys; the key taken here is left for its next poll.
+  keyHandOver::keepKeyFromDepthPoll(cv::waitKey(1));
 }

@@ -16,6 +16,8 @@
 #include "FrameSamples.h"
 #include "camsdk/testing/Scenario.h"
 #include "present/ColorFrameDisplay.h"
+#include "present/DepthFrameDisplay.h"
+#include "present/KeyHandOver.h"
 #include "present/Yuy2ToBgr.h"
 #include "viewer/ViewerState.h"
 
@@ -30,6 +32,7 @@ class ColorFrameDisplay : public ::testing::Test {
  protected:
   void SetUp() override {
     displayStandIn::reset();
+    keyHandOver::takeKeyFromDepthPoll();  // nothing left over from an earlier test
     ViewerState.context = CamSdk::Context::create("localhost");
     scenario_.clearCalls();
   }
@@ -96,6 +99,26 @@ TEST_F(ColorFrameDisplay, OnlyAKeyCodeWhoseLowByteIsQQuits) {
   EXPECT_FALSE(quitsOnKey(0xf1)) << "q with the top bit set";
   EXPECT_FALSE(quitsOnKey(-1)) << "no key";
   EXPECT_TRUE(quitsOnKey(0x100071)) << "q with modifier bits above the low byte";
+}
+
+// Both displays poll the one keyboard. On a full camera the depth frame comes just before each
+// colour frame, and a q its poll took was lost; the colour poll that follows now counts it.
+TEST_F(ColorFrameDisplay, AQTheDepthPollTookJustBeforeEndsTheViewerAtTheColourPoll) {
+  const std::vector<short> depthMap(160 * 120, 1000);
+  displayStandIn::scriptKeys({'q'});
+  showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
+  EXPECT_FALSE(quitRequested()) << "the depth display does not act on keys";
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  EXPECT_TRUE(quitRequested());
+}
+
+TEST_F(ColorFrameDisplay, AKeyTheDepthPollTookIsReplacedByItsNextPoll) {
+  const std::vector<short> depthMap(160 * 120, 1000);
+  displayStandIn::scriptKeys({'q'});
+  showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
+  showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  EXPECT_FALSE(quitRequested()) << "a q from before the last depth poll";
 }
 
 TEST_F(ColorFrameDisplay, AQuitRequestDoesNotStopLaterFramesFromShowing) {
