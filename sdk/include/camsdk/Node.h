@@ -23,6 +23,9 @@ struct HandleAccess;
 
 enum class NodeKind : std::int32_t { Depth, Color, Audio, Other };
 
+// "depth", "color", "audio" or "other": the word that node names start with.
+const char* nodeKindName(NodeKind kind) noexcept;
+
 class Node {
  public:
   Node() = default;

@@ -7,14 +7,12 @@ namespace CamSdk {
 
 using testing::SdkOperation;
 
-namespace {
-
-const char* kindName(NodeKind kind) {
+const char* nodeKindName(NodeKind kind) noexcept {
   switch (kind) {
     case NodeKind::Depth:
       return "depth";
     case NodeKind::Color:
-      return "colour";
+      return "color";
     case NodeKind::Audio:
       return "audio";
     case NodeKind::Other:
@@ -22,8 +20,6 @@ const char* kindName(NodeKind kind) {
   }
   return "other";
 }
-
-}  // namespace
 
 detail::NodeClient& Node::client() const {
   if (!client_) throw InvalidOperationException("the node handle is unset");
@@ -45,8 +41,8 @@ void Node::checkKind(NodeKind wanted) const {
   detail::NodeClient& node = client();
   node.enter(SdkOperation::NodeAs);
   if (node.kind() != wanted) {
-    throw InvalidOperationException(node.name() + " is a " + kindName(node.kind()) +
-                                    " node, not a " + kindName(wanted) + " node");
+    throw InvalidOperationException(node.name() + " is a " + nodeKindName(node.kind()) +
+                                    " node, not a " + nodeKindName(wanted) + " node");
   }
 }
 

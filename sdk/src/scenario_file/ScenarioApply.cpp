@@ -106,7 +106,7 @@ class Applier {
       std::map<NodeKind, int> seen;
       for (std::size_t i = 0; i < nodes.size() && i < kinds.size(); ++i) {
         knownKinds_[nodes[i]] = kinds[i];
-        const std::string nodeName = kindWord(kinds[i]) + std::to_string(seen[kinds[i]]++);
+        const std::string nodeName = nodeKindName(kinds[i]) + std::to_string(seen[kinds[i]]++);
         addedNodes_[name + "/" + nodeName] = nodes[i];
       }
     };
@@ -142,8 +142,9 @@ class Applier {
       candidates = {NodeKind::Depth, NodeKind::Color};
       if (!command.format) candidates.push_back(NodeKind::Audio);
       const std::string base = command.name.substr(command.name.find('/') + 1);
-      std::stable_partition(candidates.begin(), candidates.end(),
-                            [&base](NodeKind kind) { return base.rfind(kindWord(kind), 0) == 0; });
+      std::stable_partition(candidates.begin(), candidates.end(), [&base](NodeKind kind) {
+        return base.rfind(nodeKindName(kind), 0) == 0;
+      });
     }
     const ScenarioCommand c = command;
     return [node, candidates, c](Scenario& s) {
@@ -158,20 +159,6 @@ class Applier {
       }
       std::rethrow_exception(firstRefusal);
     };
-  }
-
-  static std::string kindWord(NodeKind kind) {
-    switch (kind) {
-      case NodeKind::Depth:
-        return "depth";
-      case NodeKind::Color:
-        return "color";
-      case NodeKind::Audio:
-        return "audio";
-      case NodeKind::Other:
-        break;
-    }
-    return "other";
   }
 
   static void checkSettingsFit(NodeKind kind, const ScenarioCommand& c) {

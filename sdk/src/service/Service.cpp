@@ -17,20 +17,6 @@ std::vector<std::uint8_t> bytesOf(const Configuration& configuration) {
   return bytes;
 }
 
-const char* kindWord(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::Depth:
-      return "depth";
-    case NodeKind::Color:
-      return "colour";
-    case NodeKind::Audio:
-      return "audio";
-    case NodeKind::Other:
-      break;
-  }
-  return "other";
-}
-
 }  // namespace
 
 Service::Service(std::string host, std::unique_ptr<Clock> clock)
@@ -114,15 +100,21 @@ void Service::holdControlElsewhere(NodeId id, const std::string& name) {
   target.controller = phantom;
 }
 
-DepthNode::Configuration Service::depthConfiguration(NodeId id) const { return node(id).depth.get(); }
-ColorNode::Configuration Service::colorConfiguration(NodeId id) const { return node(id).color.get(); }
-AudioNode::Configuration Service::audioConfiguration(NodeId id) const { return node(id).audio.get(); }
+DepthNode::Configuration Service::depthConfiguration(NodeId id) const {
+  return node(id).depth.get();
+}
+ColorNode::Configuration Service::colorConfiguration(NodeId id) const {
+  return node(id).color.get();
+}
+AudioNode::Configuration Service::audioConfiguration(NodeId id) const {
+  return node(id).audio.get();
+}
 
 // The node a client may configure: plugged, of the right kind, and controlled by the client.
 Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKind kind) {
   ServiceNode& target = node(id);
   if (target.kind != kind) {
-    throw InvalidOperationException(target.name + " is not a " + kindWord(kind) + " node");
+    throw InvalidOperationException(target.name + " is not a " + nodeKindName(kind) + " node");
   }
   if (!visible(target)) throw IOException(target.name + " is not connected");
   if (target.controller != client) {

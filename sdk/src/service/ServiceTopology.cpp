@@ -8,24 +8,6 @@
 namespace CamSdk {
 namespace detail {
 
-namespace {
-
-const char* namePrefix(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::Depth:
-      return "depth";
-    case NodeKind::Color:
-      return "color";
-    case NodeKind::Audio:
-      return "audio";
-    case NodeKind::Other:
-      break;
-  }
-  return "other";
-}
-
-}  // namespace
-
 NodeInfo Service::infoOf(const ServiceNode& each) const {
   return NodeInfo{each.id, each.kind, each.name};
 }
@@ -77,7 +59,7 @@ NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
   added.id = id;
   added.device = deviceId;
   added.kind = kind;
-  added.name = namePrefix(kind) + std::to_string(sameKind);
+  added.name = nodeKindName(kind) + std::to_string(sameKind);
   added.depth = defaultDepthConfiguration();
   added.color = defaultColorConfiguration();
   added.audio = defaultAudioConfiguration();
