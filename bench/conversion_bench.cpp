@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkRun.h"
 #include "camsdk/testing/Scenario.h"
 #include "present/ColorFrameDisplay.h"
 #include "present/Yuy2ToBgr.h"
@@ -124,21 +125,13 @@ void colorHandler(benchmark::State& state, const Frame& frame) {
 
 using FrameBenchmark = void (*)(benchmark::State&, const Frame&);
 
-// Repetitions and minimum time unless the command line sets them.
-struct RunLength {
-  bool repetitionsGiven = false;
-  bool minTimeGiven = false;
-};
-
 void registerAll(const RunLength& given) {
   for (const Frame& frame : frames()) {
     const Frame* f = &frame;
     auto add = [&](const std::string& name, auto function) {
       benchmark::internal::Benchmark* registered =
           benchmark::RegisterBenchmark((name + "/" + frame.name).c_str(), function);
-      registered->Unit(benchmark::kMicrosecond)->ReportAggregatesOnly(true);
-      if (!given.minTimeGiven) registered->MinTime(0.2);
-      if (!given.repetitionsGiven) registered->Repetitions(7);
+      useRunLength(registered, given, 0.2, 7);
     };
     for (yuy2::Kernel kernel : yuy2::supportedKernels()) {
       add(std::string("convert_") + yuy2::kernelName(kernel),
@@ -216,17 +209,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   cv::setNumThreads(1);
-  RunLength given;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument.rfind("--benchmark_repetitions", 0) == 0) given.repetitionsGiven = true;
-    if (argument.rfind("--benchmark_min_time", 0) == 0) given.minTimeGiven = true;
-  }
-  registerAll(given);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  registerAll(runLengthGiven(argc, argv));
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return runBenchmarks(argc, argv, reporter);
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkRun.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
 #include "service/ConfigurationRules.h"
@@ -169,11 +170,6 @@ constexpr char kAudioName[] = "produce_audio_20ms_mono_44100";
 constexpr char kEmptyLoopName[] = "one_second_loop_empty_handlers";
 constexpr char kViewerLoopName[] = "one_second_loop_viewer_null_display";
 
-struct RunLength {
-  bool repetitionsGiven = false;
-  bool minTimeGiven = false;
-};
-
 void registerAll(const RunLength& given) {
   const std::pair<const char*, void (*)(benchmark::State&)> all[] = {
       {kColourName, produceColour},
@@ -185,9 +181,7 @@ void registerAll(const RunLength& given) {
   };
   for (const auto& [name, function] : all) {
     benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(name, function);
-    registered->Unit(benchmark::kMicrosecond)->ReportAggregatesOnly(true);
-    if (!given.minTimeGiven) registered->MinTime(0.3);
-    if (!given.repetitionsGiven) registered->Repetitions(5);
+    useRunLength(registered, given, 0.3, 5);
   }
 }
 
@@ -247,17 +241,7 @@ class ShareReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  RunLength given;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument.rfind("--benchmark_repetitions", 0) == 0) given.repetitionsGiven = true;
-    if (argument.rfind("--benchmark_min_time", 0) == 0) given.minTimeGiven = true;
-  }
-  registerAll(given);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  registerAll(runLengthGiven(argc, argv));
   ShareReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return runBenchmarks(argc, argv, reporter);
 }
