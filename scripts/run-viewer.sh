@@ -44,7 +44,6 @@ cat <<INFO
 No display found: the viewer runs on the virtual X server $DISPLAY.
   Picture of the whole screen:  DISPLAY=$DISPLAY import -window root screen.png
   Quit with the key q:          DISPLAY=$DISPLAY xdotool search --name '^Color Camera\$' windowfocus --sync key q
-    (the depth window's key poll may take a press: run it again if the viewer stays)
   Or press Ctrl-C here.
 INFO
 "$viewer" &

@@ -78,8 +78,8 @@ fi
 echo "valgrind-run: colour window up on $DISPLAY; streaming for ${streaming}s"
 sleep "$streaming"
 
-# The depth window's key poll takes keys too and drops them, so a single q may be lost there;
-# like a user, press it again every few seconds until the viewer ends.
+# Under memcheck the viewer runs many times slower and a press may be read late; press again
+# every few seconds until the viewer ends, and report how many it took.
 xdotool windowfocus --sync "$window"
 status=""
 presses=0

@@ -2,11 +2,10 @@
 running; q ends it within a second, with status 0 and nothing on standard output but the
 node count.
 
-Both displays poll the keyboard, and the depth display drops what its poll takes. On the full
-camera a depth frame comes just before each colour frame, so the depth poll takes most
-presses and q ends the viewer only now and then (one press in eight, measured); that test
-presses until the viewer ends. The one-press, one-second check is made on a camera without
-its depth node, where the colour display's poll is the only one.
+Both displays poll the keyboard. On the full camera a depth frame comes just before each
+colour frame, so the depth poll takes most presses; it hands a q on to the colour display's
+next poll, and one press must be enough there too. The same holds on a camera without its
+depth node, where the colour display's poll is the only one.
 
 Shift+Q is not sent: the display library's window reports it with the same code as q, so the
 viewer cannot tell the two apart."""
@@ -26,7 +25,7 @@ class Keys(h.ViewerTestCase):
         time.sleep(1.5)
         self.assertTrue(viewer.running(), "a key other than q ended the viewer")
 
-        self.assertEqual(self.quit_with_q(color, within=0.25, presses=100), 0)
+        self.assertEqual(self.quit_with_q(color, within=1.0), 0)
         self.assertEqual(viewer.stdout(), "Found 3 nodes\n")
 
     def test_with_colour_poll_alone_one_q_quits_within_a_second(self):
