@@ -59,6 +59,16 @@ TypedNode typedNode(const Context& context, const std::string& name) {
   return nodeNamed(context, name).as<TypedNode>();
 }
 
+// A fresh service with the default camera, a context on it and that camera's three nodes.
+class OneCameraTest : public ::testing::Test {
+ protected:
+  testing::Scenario scenario = testing::Scenario::fresh();
+  Context context = Context::create("localhost");
+  DepthNode depth = typedNode<DepthNode>(context, "depth0");
+  ColorNode color = typedNode<ColorNode>(context, "color0");
+  AudioNode audio = typedNode<AudioNode>(context, "audio0");
+};
+
 // Quits `context`'s loop when the service clock reaches `at`.
 inline void quitAt(testing::Scenario& scenario, Context& context, std::chrono::nanoseconds at) {
   scenario.at(at, [&context](testing::Scenario&) { context.quit(); });

@@ -12,14 +12,8 @@ namespace {
 
 using testing::Scenario;
 
-class Configuration : public ::testing::Test {
+class Configuration : public sdktest::OneCameraTest {
  protected:
-  Scenario scenario = Scenario::fresh();
-  Context context = Context::create("localhost");
-  DepthNode depth = sdktest::typedNode<DepthNode>(context, "depth0");
-  ColorNode color = sdktest::typedNode<ColorNode>(context, "color0");
-  AudioNode audio = sdktest::typedNode<AudioNode>(context, "audio0");
-
   void controlAll() {
     context.requestControl(depth, 0);
     context.requestControl(color, 0);

@@ -20,13 +20,8 @@ using std::chrono::nanoseconds;
 using std::chrono::seconds;
 using testing::Scenario;
 
-class EventLoop : public ::testing::Test {
+class EventLoop : public sdktest::OneCameraTest {
  protected:
-  Scenario scenario = Scenario::fresh();
-  Context context = Context::create("localhost");
-  DepthNode depth = sdktest::typedNode<DepthNode>(context, "depth0");
-  ColorNode color = sdktest::typedNode<ColorNode>(context, "color0");
-  AudioNode audio = sdktest::typedNode<AudioNode>(context, "audio0");
   std::vector<std::string> seen;
 
   void recordColor() {
