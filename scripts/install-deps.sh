@@ -8,6 +8,8 @@ packages=(
   build-essential cmake g++ pkg-config git
   # Tests and benchmarks.
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The camera service's transport.
+  libzmq3-dev cppzmq-dev
   # Display and image libraries.
   libopencv-core-dev libopencv-highgui-dev libopencv-imgproc-dev libyuv-dev
   # find_package(OpenCV) needs OpenCVConfig.cmake, which only the full development package ships.

@@ -1,7 +1,6 @@
-"""A malformed scenario file stops the viewer before anything streams, with one line on
+"""A malformed scenario file stops the camera service before it serves, with one line on
 standard error that names the file, the line and what is wrong, and a non-zero status; a
-mistake in a test set-up must not pass for a camera that works."""
-import os
+mistake in a test set-up must not pass for a camera that works. A bad option does the same."""
 import re
 
 import viewer_harness as h
@@ -9,14 +8,16 @@ import viewer_harness as h
 
 class BadScenario(h.ViewerTestCase):
     def test_names_file_and_line(self):
-        viewer = self.start_viewer("# unplug the colour node\nat 2s unplug node color0\n")
-        status = viewer.wait_exit(h.WINDOW_TIMEOUT)
-        self.assertIsNotNone(status, "the viewer runs despite a malformed scenario file")
+        service = self.start_service("# unplug the colour node\nat 2s unplug node color0\n")
+        status = service.process.wait(h.WINDOW_TIMEOUT)
         self.assertNotEqual(status, 0)
-        path = os.path.join(self.workdir, "scenario.txt")
-        line = r"\A[^\n]*ArgumentException: " + re.escape(path) + r":2: [^\n]*'2s'[^\n]*\n\Z"
-        self.assertRegex(viewer.stderr(), line)
-        self.assertEqual(viewer.stdout(), "")
+        line = (r"\A[^\n]*" + re.escape(service.scenario_path) + r":2: [^\n]*'2s'[^\n]*\n\Z")
+        self.assertRegex(service.stderr(), line)
+
+    def test_bad_option_is_one_line(self):
+        service = self.start_service(args=["--log-level", "loud"])
+        self.assertNotEqual(service.process.wait(h.WINDOW_TIMEOUT), 0)
+        self.assertRegex(service.stderr(), r"\Acamsdk-service: [^\n]*loud[^\n]*\n\Z")
 
 
 if __name__ == "__main__":

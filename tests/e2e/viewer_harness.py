@@ -5,8 +5,12 @@ collide with each other or with a desktop. Everything started here (the X server
 dies with the test: on normal exit, on a failed assertion, on SIGTERM from CTest, and through
 PR_SET_PDEATHSIG even when the test process itself is killed outright.
 
-Paths come from the environment that tests/e2e/CMakeLists.txt sets: DV_VIEWER (the program)
-and DV_STILL_BAND (the helper that prints the still band's expected colours).
+Each test also gets its own camera service (camsdk-service) on a socket in its work folder,
+named to the viewer through CAMSDK_ENDPOINT, so tests never share a service by accident.
+
+Paths come from the environment that tests/e2e/CMakeLists.txt sets: DV_VIEWER (the program),
+DV_SERVICE (the camera service) and DV_STILL_BAND (the helper that prints the still band's
+expected colours).
 """
 
 import ctypes
@@ -112,25 +116,69 @@ class VirtualDisplay:
         self._log.close()
 
 
+class Service:
+    """The camera service, on an endpoint of its own. Starting it waits until it serves; a
+    service that exits instead (a bad scenario file, an endpoint already served) leaves its
+    status and standard error for the test to read."""
+
+    def __init__(self, workdir, scenario=None, endpoint=None, args=(), name="service"):
+        self.endpoint = endpoint or "ipc://" + os.path.join(workdir, name + ".sock")
+        command = [os.environ["DV_SERVICE"], "--endpoint", self.endpoint] + list(args)
+        if scenario is not None:
+            path = os.path.join(workdir, name + "-scenario.txt")
+            with open(path, "w") as f:
+                f.write(scenario)
+            command += ["--scenario", path]
+        self.scenario_path = command[-1] if scenario is not None else None
+        self._stderr_path = os.path.join(workdir, name + ".stderr")
+        env = {k: v for k, v in os.environ.items() if k != "CAMSDK_SCENARIO"}
+        with open(self._stderr_path, "wb") as err:
+            self.process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=err,
+                                            preexec_fn=_die_with_parent)
+        deadline = time.monotonic() + 5.0 * SLOWDOWN
+        while time.monotonic() < deadline and self.process.poll() is None:
+            if "serving " in self.stderr():
+                break
+            time.sleep(0.02)
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def running(self):
+        return self.process.poll() is None
+
+    def stderr(self):
+        with open(self._stderr_path, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def kill(self):
+        """kill -9: the service has no chance to say goodbye."""
+        if self.running():
+            os.kill(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+
+    def close(self):
+        _stop(self.process)
+
+
 class Viewer:
     """The real program. Its standard output is a terminal, as for a user who starts it from a
     shell, so its lines arrive as they are printed; standard error goes to a file."""
 
-    def __init__(self, display, workdir, scenario=None):
+    def __init__(self, display, workdir, endpoint, name="viewer", extra_env=None):
         self.workdir = workdir
         self.started = time.monotonic()
         env = {k: v for k, v in os.environ.items()
                if k not in ("CAMSDK_SCENARIO", "WAYLAND_DISPLAY")}
         env["DISPLAY"] = display.name
+        env["CAMSDK_ENDPOINT"] = endpoint
+        env.update(extra_env or {})
         runtime_dir = os.path.join(workdir, "runtime")
         os.makedirs(runtime_dir, mode=0o700, exist_ok=True)
         env["XDG_RUNTIME_DIR"] = runtime_dir  # keeps the display library from warning about it
-        if scenario is not None:
-            path = os.path.join(workdir, "scenario.txt")
-            with open(path, "w") as f:
-                f.write(scenario)
-            env["CAMSDK_SCENARIO"] = path
-        self._stderr_path = os.path.join(workdir, "viewer.stderr")
+        self._stderr_path = os.path.join(workdir, name + ".stderr")
         self._output = []
         self._output_lock = threading.Lock()
         self._terminal, child_end = pty.openpty()
@@ -305,17 +353,36 @@ class ViewerTestCase(unittest.TestCase):
         self.display = VirtualDisplay(self.workdir)
         self.addCleanup(self.display.close)
         self.viewer = None
+        self.service = None
 
-    def start_viewer(self, scenario=None):
-        self.viewer = Viewer(self.display, self.workdir, scenario)
-        self.addCleanup(self._report_and_close, self.viewer)
-        return self.viewer
+    def start_service(self, scenario=None, **kwargs):
+        service = Service(self.workdir, scenario, **kwargs)
+        self.addCleanup(self._report_and_close_service, service)
+        if self.service is None:
+            self.service = service
+        return service
+
+    def start_viewer(self, scenario=None, name="viewer", endpoint=None, extra_env=None):
+        """The viewer on this test's service, started first (with `scenario`) if need be."""
+        if endpoint is None:
+            if self.service is None:
+                self.start_service(scenario)
+            endpoint = self.service.endpoint
+        viewer = Viewer(self.display, self.workdir, endpoint, name, extra_env)
+        self.addCleanup(self._report_and_close, viewer)
+        if self.viewer is None:
+            self.viewer = viewer
+        return viewer
 
     def _report_and_close(self, viewer):
         viewer.close()
         # CTest shows this only when the test fails.
         print(f"--- viewer stdout ---\n{viewer.stdout()}--- viewer stderr ---\n"
               f"{viewer.stderr()}---")
+
+    def _report_and_close_service(self, service):
+        service.close()
+        print(f"--- service stderr ---\n{service.stderr()}---")
 
     # Windows.
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "SdkTestSupport.h"
-#include "client/StreamCursor.h"
+#include "service/StreamCursor.h"
 
 namespace CamSdk {
 namespace {

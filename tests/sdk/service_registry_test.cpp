@@ -30,9 +30,9 @@ class ScenarioEnvironment : public ::testing::Test {
 };
 
 TEST_F(ScenarioEnvironment, TheLocalServiceIsMadeOnceAndSharedWhileInUse) {
+  Scenario current = Scenario::current();
   Context context = Context::create("localhost");
   EXPECT_EQ(context._p_getDevices().size(), 1);
-  Scenario current = Scenario::current();
   current.addDevice("camera1", {NodeKind::Depth});
   // The context and the scenario stand for the same service.
   EXPECT_EQ(context._p_getDevices().size(), 2);
@@ -43,21 +43,23 @@ TEST_F(ScenarioEnvironment, TheLocalServiceIsMadeOnceAndSharedWhileInUse) {
 TEST_F(ScenarioEnvironment, TheFileNamedInTheEnvironmentShapesANewLocalService) {
   write("device camera1 color\n");
   setenv("CAMSDK_SCENARIO", path.c_str(), 1);
+  Scenario current = Scenario::current();
   Context context = Context::create("localhost");
   List<Device> devices = context._p_getDevices();
   ASSERT_EQ(devices.size(), 2);
   EXPECT_EQ(devices[1].name(), "camera1");
   // Fresh services ignore the environment.
-  Scenario fresh = Scenario::fresh();
+  current = Scenario::fresh();
   EXPECT_EQ(Context::create("localhost")._p_getDevices().size(), 1);
 }
 
 TEST_F(ScenarioEnvironment, AMalformedFileFailsEveryCreation) {
   write("explode camera0\n");
   setenv("CAMSDK_SCENARIO", path.c_str(), 1);
-  EXPECT_THROW(Context::create("localhost"), ArgumentException);
-  EXPECT_THROW(Context::create("localhost"), ArgumentException);
+  EXPECT_THROW(Scenario::current(), ArgumentException);
+  EXPECT_THROW(Scenario::current(), ArgumentException);
   unsetenv("CAMSDK_SCENARIO");
+  Scenario current = Scenario::current();
   EXPECT_EQ(Context::create("localhost")._p_getDevices().size(), 1);
 }
 

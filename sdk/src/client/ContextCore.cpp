@@ -54,6 +54,7 @@ void ContextCore::registerNode(const std::shared_ptr<NodeClient>& node) {
 
 void ContextCore::unregisterNode(const std::shared_ptr<NodeClient>& node) {
   ensureOwn(node, "unregisterNode");
+  service_->subscribe(id_, node->id(), 0);
   registrations_.erase(
       std::remove_if(registrations_.begin(), registrations_.end(),
                      [&node](const Registration& each) { return each.node == node; }),
@@ -80,7 +81,10 @@ void ContextCore::startNodes() {
   for (Registration& each : registrations_) each.cursor.reset();
 }
 
-void ContextCore::stopNodes() { started_ = false; }
+void ContextCore::stopNodes() {
+  started_ = false;
+  for (const Registration& each : registrations_) service_->subscribe(id_, each.node->id(), 0);
+}
 
 void ContextCore::forgetNode(NodeId id) {
   registrations_.erase(
@@ -137,10 +141,22 @@ void ContextCore::topologyChanged(const TopologyChange& change) {
 
 void ContextCore::sampleInjected(NodeId node, const InjectedSample& sample) {
   for (const Registration& each : registrations_) {
-    if (each.node->id() == node) {
-      injected_.push_back(PendingSample{each.node, sample, service_->clock().now()});
-      return;
+    if (each.node->id() != node) continue;
+    PendingSample pending{each.node, sample, service_->clock().now()};
+    // A loop that falls behind keeps only the newest few samples of a node: the oldest one
+    // waiting is dropped and counted in the newcomer's droppedSampleCount.
+    std::size_t waiting = 0;
+    for (const PendingSample& queued : injected_) waiting += queued.node->id() == node ? 1 : 0;
+    if (waiting >= kMaxWaitingSamples) {
+      auto oldest = std::find_if(injected_.begin(), injected_.end(),
+                                 [node](const PendingSample& p) { return p.node->id() == node; });
+      const std::int32_t lost =
+          std::visit([](const auto& record) { return record.droppedSampleCount; }, oldest->sample);
+      std::visit([lost](auto& record) { record.droppedSampleCount += lost + 1; }, pending.sample);
+      injected_.erase(oldest);
     }
+    injected_.push_back(std::move(pending));
+    return;
   }
 }
 

@@ -13,7 +13,7 @@
 #include "camsdk/Context.h"
 #include "client/DeviceClient.h"
 #include "client/NodeClient.h"
-#include "client/StreamCursor.h"
+#include "service/StreamCursor.h"
 #include "service/ServicePort.h"
 
 namespace CamSdk {
@@ -70,6 +70,8 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>,
     Category category;
     std::size_t registration;  // for samples: registration order
   };
+
+  static constexpr std::size_t kMaxWaitingSamples = 8;
 
   void topologyChanged(const TopologyChange& change) override;
   void sampleInjected(NodeId node, const InjectedSample& sample) override;

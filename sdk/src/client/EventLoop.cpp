@@ -67,6 +67,7 @@ void ContextCore::run() {
   RunningScope scope(running_, quitRequested_);
   Clock& clock = service_->clock();
   while (!quitRequested_) {
+    service_->poll();
     const Nanoseconds now = clock.now();
     refreshStreams(now);
     Next next{};
@@ -74,11 +75,11 @@ void ContextCore::run() {
       if (clock.isVirtual()) {
         throw TimeoutException("the event loop has nothing left to deliver");
       }
-      clock.waitUntil(now + kIdleWait);
+      service_->waitUntil(now + kIdleWait);
       continue;
     }
     if (next.due > now) {
-      clock.waitUntil(next.due);
+      service_->waitUntil(next.due);
       continue;
     }
     deliver(next, now);
@@ -88,6 +89,7 @@ void ContextCore::run() {
 // Starts, pauses and retimes each registered stream to match what it should do now.
 void ContextCore::refreshStreams(Nanoseconds now) {
   for (Registration& each : registrations_) {
+    service_->subscribe(id_, each.node->id(), started_ ? each.node->wantedMaps() : 0);
     const std::int32_t perSecond =
         started_ && each.node->wantsSamples() ? service_->samplesPerSecond(each.node->id()) : 0;
     if (perSecond <= 0) {

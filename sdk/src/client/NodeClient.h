@@ -8,6 +8,7 @@
 #include <string>
 
 #include "camsdk/Node.h"
+#include "protocol/Messages.h"
 #include "service/ServicePort.h"
 
 namespace CamSdk {
@@ -28,8 +29,9 @@ class NodeClient : public std::enable_shared_from_this<NodeClient> {
   // The entry check of a public operation on this node.
   void enter(testing::SdkOperation operation) const { service_->enter(operation, info_.name); }
 
-  // Whether this context asked the node for samples.
-  virtual bool wantsSamples() const = 0;
+  // The maps this context asked the node for (protocol::MapFlag bits).
+  virtual std::uint8_t wantedMaps() const = 0;
+  bool wantsSamples() const { return wantedMaps() != 0; }
   // Fetches sample `index` from the service and hands it to the handlers.
   virtual void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) = 0;
   virtual void deliverInjected(const InjectedSample& sample) = 0;
@@ -47,7 +49,10 @@ class DepthNodeClient final : public NodeClient {
   void setEnableDepthMap(bool enable) { depthMap_ = enable; }
   void setEnableVertices(bool enable) { vertices_ = enable; }
 
-  bool wantsSamples() const override { return depthMap_ || vertices_; }
+  std::uint8_t wantedMaps() const override {
+    return static_cast<std::uint8_t>((depthMap_ ? protocol::kDepthMap : 0) |
+                                     (vertices_ ? protocol::kVertices : 0));
+  }
   void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) override;
   void deliverInjected(const InjectedSample& sample) override;
 
@@ -63,7 +68,7 @@ class ColorNodeClient final : public NodeClient {
   ColorNode::NewSampleReceivedEvent& event() { return event_; }
   void setEnableColorMap(bool enable) { colorMap_ = enable; }
 
-  bool wantsSamples() const override { return colorMap_; }
+  std::uint8_t wantedMaps() const override { return colorMap_ ? protocol::kColorMap : 0; }
   void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) override;
   void deliverInjected(const InjectedSample& sample) override;
 
@@ -78,7 +83,7 @@ class AudioNodeClient final : public NodeClient {
   AudioNode::NewSampleReceivedEvent& event() { return event_; }
 
   // Audio has no map to switch on: a registered audio node always streams.
-  bool wantsSamples() const override { return true; }
+  std::uint8_t wantedMaps() const override { return protocol::kAudio; }
   void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) override;
   void deliverInjected(const InjectedSample& sample) override;
 
@@ -90,7 +95,7 @@ class AudioNodeClient final : public NodeClient {
 class OtherNodeClient final : public NodeClient {
  public:
   using NodeClient::NodeClient;
-  bool wantsSamples() const override { return false; }
+  std::uint8_t wantedMaps() const override { return 0; }
   void deliverSample(std::int64_t, Nanoseconds, std::int32_t) override {}
   void deliverInjected(const InjectedSample&) override {}
 };

@@ -31,6 +31,12 @@ ClientId Service::attach(ServiceListener& listener) {
   return id;
 }
 
+void Service::nameClient(ClientId client, const std::string& name) {
+  if (clientNames_.count(client)) clientNames_[client] = name;
+}
+
+NodeKind Service::kindOf(NodeId id) const { return node(id).kind; }
+
 void Service::detach(ClientId client) noexcept {
   attached_.erase(std::remove_if(attached_.begin(), attached_.end(),
                                  [client](const Attached& a) { return a.id == client; }),

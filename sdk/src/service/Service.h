@@ -31,6 +31,9 @@ class Service final : public ServicePort {
   Service& operator=(const Service&) = delete;
 
   const std::string& host() const { return host_; }
+  // How other clients see `client` when it holds a node they ask for.
+  void nameClient(ClientId client, const std::string& name);
+  NodeKind kindOf(NodeId node) const;
 
   // ServicePort.
   ClientId attach(ServiceListener& listener) override;

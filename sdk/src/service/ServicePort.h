@@ -5,8 +5,10 @@
 //
 // The service owns devices, nodes, their configurations, control, frame production and the
 // clock. The client owns what one context sees: its handles, which nodes it registered and
-// which maps it enabled, and the notifications still waiting for its loop. The client pulls
-// each sample from the service when the sample is due; the service says at which rate.
+// which maps it enabled, and the notifications still waiting for its loop. A service in this
+// process is pulled from: the client asks for each sample when it is due, at the rate the
+// service names. A service in another process (RemoteService) pushes its samples instead and
+// reports a rate of 0, so the loop only waits for what arrives.
 #pragma once
 
 #include <cstdint>
@@ -16,33 +18,11 @@
 
 #include "camsdk/Node.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/Topology.h"
 #include "service/Clock.h"
 
 namespace CamSdk {
 namespace detail {
-
-using ClientId = std::int32_t;
-using NodeId = testing::NodeId;
-using DeviceId = testing::DeviceId;
-
-struct NodeInfo {
-  NodeId id = -1;
-  NodeKind kind = NodeKind::Other;
-  std::string name;
-};
-
-struct DeviceInfo {
-  DeviceId id = -1;
-  std::string name;
-  std::vector<NodeInfo> nodes;  // plugged nodes, in the device's order
-};
-
-struct TopologyChange {
-  enum class Type { NodeRemoved, DeviceRemoved, DeviceAdded, NodeAdded };
-  Type type;
-  DeviceInfo device;  // for DeviceAdded with its plugged nodes; otherwise id and name only
-  NodeInfo node;      // for NodeAdded and NodeRemoved
-};
 
 using InjectedSample =
     std::variant<DepthNode::NewSampleReceivedData, ColorNode::NewSampleReceivedData,
@@ -116,6 +96,18 @@ class ServicePort {
   virtual void noteDelivered(NodeId node) = 0;
 
   virtual Clock& clock() = 0;
+  // Which maps of a registered node this client wants now (protocol::MapFlag bits; 0: none).
+  // A service in this process is asked for each sample instead and ignores it.
+  virtual void subscribe(ClientId client, NodeId node, std::uint8_t maps) {
+    (void)client;
+    (void)node;
+    (void)maps;
+  }
+  // Hands what arrived from the service to the listener, then waits on the clock until
+  // `time` or until more arrives. A service in this process has nothing to hand over.
+  virtual void waitUntil(Nanoseconds time) { clock().waitUntil(time); }
+  // Hands what has arrived to the listener without waiting.
+  virtual void poll() {}
   // Timed actions on the service; the loop of whichever context runs first takes them.
   virtual bool nextActionTime(Nanoseconds* time) const = 0;
   virtual void runNextAction() = 0;

@@ -1,4 +1,4 @@
-#include "client/StreamCursor.h"
+#include "service/StreamCursor.h"
 
 #include <limits>
 

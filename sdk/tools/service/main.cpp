@@ -1,0 +1,114 @@
+// camsdk-service: the camera service of this machine, in its own process, shared by every
+// SDK client that opens Context::create("localhost") (or this host's name, from elsewhere).
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <thread>
+
+#include "EndpointLock.h"
+#include "ServiceOptions.h"
+#include "camsdk/Exceptions.h"
+#include "server/ServiceServer.h"
+#include "service/Service.h"
+#include "testing/ScenarioAccess.h"
+#include "testing/ServiceFactory.h"
+#include "transport/Endpoints.h"
+
+namespace {
+
+using namespace CamSdk;
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void requestStop(int) { stopRequested.store(true); }
+
+std::set<std::string> readClientKeys(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error(path + ": cannot open the client key list");
+  std::set<std::string> keys;
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    std::uint8_t decoded[32];
+    if (line.size() != 40 || zmq_z85_decode(decoded, line.c_str()) == nullptr) {
+      throw std::runtime_error(path + ":" + std::to_string(number) +
+                               ": not a 40-character Z85 public key");
+    }
+    keys.insert(line);
+  }
+  return keys;
+}
+
+int serve(const service_program::ServiceOptions& options) {
+  const int level = options.logLevel;
+  server::ServerOptions serverOptions;
+  serverOptions.endpoint =
+      options.endpoint.empty() ? transport::endpointForHost("localhost") : options.endpoint;
+  serverOptions.log = [level](int lineLevel, const std::string& line) {
+    if (lineLevel <= level) std::cerr << "camsdk-service: " << line << std::endl;
+  };
+  if (!options.keyFile.empty()) {
+    const transport::KeyPair keys = transport::readKeyPair(options.keyFile);
+    serverOptions.publicKey = keys.publicKey;
+    serverOptions.secretKey = keys.secretKey;
+    serverOptions.clientKeys = readClientKeys(options.clientsFile);
+  }
+
+  std::shared_ptr<detail::Service> service =
+      detail::makeService("localhost", testing::Topology::OneCamera, false);
+  std::string scenario = options.scenario;
+  if (scenario.empty() && std::getenv("CAMSDK_SCENARIO")) scenario = std::getenv("CAMSDK_SCENARIO");
+  if (!scenario.empty()) {
+    testing::Scenario control = detail::ScenarioAccess::make(service);
+    testing::applyScenarioFile(control, scenario);
+  }
+
+  service_program::EndpointLock lock(serverOptions.endpoint);
+  server::ServiceServer server(*service, serverOptions);
+  serverOptions.log(1, "serving " + serverOptions.endpoint +
+                           (serverOptions.secretKey.empty() ? "" : " with keys"));
+
+  struct sigaction action {};
+  action.sa_handler = requestStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  server.run(stopRequested);
+
+  server.sayGoodbye("the service is stopping");
+  // The goodbye leaves through ZeroMQ's own thread; give it a moment before the process ends.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  serverOptions.log(1, "stopped");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const auto options =
+        service_program::parseServiceOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (options.help) {
+      std::cout << service_program::serviceUsage();
+      return 0;
+    }
+    if (!options.keygen.empty()) {
+      transport::writeNewKeyPair(options.keygen);
+      std::cout << "camsdk-service: wrote " << options.keygen << " and " << options.keygen
+                << ".pub\n";
+      return 0;
+    }
+    return serve(options);
+  } catch (const CamSdk::Exception& error) {
+    std::cerr << "camsdk-service: " << error.what() << "\n";
+  } catch (const std::exception& error) {
+    std::cerr << "camsdk-service: " << error.what() << "\n";
+  }
+  return 1;
+}
