@@ -206,6 +206,16 @@ class Viewer:
             with self._output_lock:
                 self._output.append(chunk)
 
+    @property
+    def pid(self):
+        return self._process.pid
+
+    def kill(self):
+        """kill -9: the viewer has no chance to give anything back."""
+        if self.running():
+            os.kill(self._process.pid, signal.SIGKILL)
+            self._process.wait()
+
     def running(self):
         return self._process.poll() is None
 
@@ -362,13 +372,14 @@ class ViewerTestCase(unittest.TestCase):
             self.service = service
         return service
 
-    def start_viewer(self, scenario=None, name="viewer", endpoint=None, extra_env=None):
+    def start_viewer(self, scenario=None, name="viewer", endpoint=None, extra_env=None,
+                     display=None):
         """The viewer on this test's service, started first (with `scenario`) if need be."""
         if endpoint is None:
             if self.service is None:
                 self.start_service(scenario)
             endpoint = self.service.endpoint
-        viewer = Viewer(self.display, self.workdir, endpoint, name, extra_env)
+        viewer = Viewer(display or self.display, self.workdir, endpoint, name, extra_env)
         self.addCleanup(self._report_and_close, viewer)
         if self.viewer is None:
             self.viewer = viewer

@@ -189,7 +189,11 @@ ClientId RemoteService::attach(ServiceListener& listener) {
 
 void RemoteService::detach(ClientId) noexcept { listener_ = nullptr; }
 
+// The service keeps the call log and the armed faults, so it sees every operation. While it
+// is away there is nothing to log or fail: operations that need it raise IOException in their
+// own call, the others (asking a handle its kind, leaving the loop) go on working.
 void RemoteService::enter(testing::SdkOperation operation, const std::string& subject) {
+  if (!connected_) return;
   call(MessageType::Enter, protocol::Enter{static_cast<std::uint8_t>(operation), subject});
 }
 
@@ -271,7 +275,12 @@ void RemoteService::subscribe(ClientId, NodeId node, std::uint8_t maps) {
   auto known = subscriptions_.find(node);
   const std::uint8_t before = known == subscriptions_.end() ? 0 : known->second;
   if (before == maps || !connected_) return;
-  call(MessageType::Subscribe, protocol::Subscribe{node, maps});
+  try {
+    call(MessageType::Subscribe, protocol::Subscribe{node, maps});
+  } catch (const IOException&) {
+    // The service went while we asked: its loss is announced to the listener like any other.
+    return;
+  }
   subscriptions_[node] = maps;
   if (maps == 0) lastIndex_.erase(node);
 }
