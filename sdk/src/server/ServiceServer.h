@@ -63,6 +63,8 @@ class ServiceServer {
   void sayGoodbye(const std::string& reason);
 
   std::size_t sessionCount() const { return sessions_.size(); }
+  // Where clients reach it; with a wildcard port ("tcp://127.0.0.1:*"), the port it was given.
+  std::string boundEndpoint() const { return router_.get(zmq::sockopt::last_endpoint); }
 
  private:
   class Session;
