@@ -22,6 +22,8 @@ class Pointer {
   // Number of elements of type T the buffer holds; 0 when absent.
   std::size_t size() const noexcept { return count_; }
   std::size_t byteSize() const noexcept { return count_ * sizeof(T); }
+  // What keeps the buffer alive.
+  const std::shared_ptr<const void>& owner() const noexcept { return owner_; }
 
  private:
   std::shared_ptr<const void> owner_;

@@ -46,19 +46,15 @@ void ContextCore::ensureOwn(const std::shared_ptr<NodeClient>& node, const char*
 void ContextCore::registerNode(const std::shared_ptr<NodeClient>& node) {
   ensureOwn(node, "registerNode");
   if (!service_->isPlugged(node->id())) throw IOException(node->name() + " is not connected");
-  for (const Registration& each : registrations_) {
-    if (each.node == node) return;
-  }
-  registrations_.push_back(Registration{node, StreamCursor{}});
+  if (std::find(registrations_.begin(), registrations_.end(), node) != registrations_.end()) return;
+  registrations_.push_back(node);
 }
 
 void ContextCore::unregisterNode(const std::shared_ptr<NodeClient>& node) {
   ensureOwn(node, "unregisterNode");
   service_->subscribe(id_, node->id(), 0);
-  registrations_.erase(
-      std::remove_if(registrations_.begin(), registrations_.end(),
-                     [&node](const Registration& each) { return each.node == node; }),
-      registrations_.end());
+  registrations_.erase(std::remove(registrations_.begin(), registrations_.end(), node),
+                       registrations_.end());
   injected_.erase(std::remove_if(injected_.begin(), injected_.end(),
                                  [&node](const PendingSample& each) { return each.node == node; }),
                   injected_.end());
@@ -74,22 +70,19 @@ void ContextCore::releaseControl(const std::shared_ptr<NodeClient>& node) {
   service_->releaseControl(id_, node->id());
 }
 
-void ContextCore::startNodes() {
-  if (started_) return;
-  started_ = true;
-  // Every stream starts again from sample 0; the loop arms each when it first sees it.
-  for (Registration& each : registrations_) each.cursor.reset();
-}
+// The loop subscribes to what the started nodes want on its next turn.
+void ContextCore::startNodes() { started_ = true; }
 
+// Streams nobody watches stop in the service, and start again from sample 0.
 void ContextCore::stopNodes() {
   started_ = false;
-  for (const Registration& each : registrations_) service_->subscribe(id_, each.node->id(), 0);
+  for (const auto& node : registrations_) service_->subscribe(id_, node->id(), 0);
 }
 
 void ContextCore::forgetNode(NodeId id) {
   registrations_.erase(
       std::remove_if(registrations_.begin(), registrations_.end(),
-                     [id](const Registration& each) { return each.node->id() == id; }),
+                     [id](const std::shared_ptr<NodeClient>& each) { return each->id() == id; }),
       registrations_.end());
   injected_.erase(std::remove_if(injected_.begin(), injected_.end(),
                                  [id](const PendingSample& each) { return each.node->id() == id; }),
@@ -140,9 +133,9 @@ void ContextCore::topologyChanged(const TopologyChange& change) {
 }
 
 void ContextCore::sampleInjected(NodeId node, const InjectedSample& sample) {
-  for (const Registration& each : registrations_) {
-    if (each.node->id() != node) continue;
-    PendingSample pending{each.node, sample, service_->clock().now()};
+  for (const auto& each : registrations_) {
+    if (each->id() != node) continue;
+    PendingSample pending{each, sample, service_->clock().now()};
     // A loop that falls behind keeps only the newest few samples of a node: the oldest one
     // waiting is dropped and counted in the newcomer's droppedSampleCount.
     std::size_t waiting = 0;

@@ -1,7 +1,7 @@
-// One context's client-side state: the devices and nodes it sees, the nodes it registered with
-// their stream pacing, the notifications and hand-made samples still waiting for its loop, and
-// its own events. It is attached to one service for its whole life and gives back control of
-// every node it holds when it goes.
+// One context's client-side state: the devices and nodes it sees, the nodes it registered, the
+// notifications and samples that arrived and still wait for its loop, and its own events. It is
+// attached to one service for its whole life and gives back control of every node it holds when it
+// goes.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +13,7 @@
 #include "camsdk/Context.h"
 #include "client/DeviceClient.h"
 #include "client/NodeClient.h"
-#include "service/StreamCursor.h"
-#include "service/ServicePort.h"
+#include "client/ServicePort.h"
 
 namespace CamSdk {
 namespace detail {
@@ -46,10 +45,6 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>,
   void quit() { quitRequested_ = true; }
 
  private:
-  struct Registration {
-    std::shared_ptr<NodeClient> node;
-    StreamCursor cursor;
-  };
   // A hot-plug notification as it was raised; it keeps the client objects it names alive
   // until it has been delivered, even after the context has dropped them.
   struct Notice {
@@ -63,13 +58,8 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>,
     InjectedSample sample;
     Nanoseconds at;
   };
-  // What the loop delivers next. Lower category first at the same instant.
-  struct Next {
-    enum Category { Action = 0, Notification = 1, Injected = 2, Sample = 3 };
-    Nanoseconds due;
-    Category category;
-    std::size_t registration;  // for samples: registration order
-  };
+  // What the loop delivers next. Notifications first at the same instant.
+  enum class Next { Notification, Sample };
 
   static constexpr std::size_t kMaxWaitingSamples = 8;
 
@@ -81,17 +71,17 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>,
   void forgetNode(NodeId id);
 
   // EventLoop.cpp.
-  void refreshStreams(Nanoseconds now);
+  void refreshSubscriptions();
   bool findNext(Next* next) const;
-  void deliver(const Next& next, Nanoseconds now);
+  void deliver(Next next);
   void deliverNotice(const Notice& notice);
 
   std::shared_ptr<ServicePort> service_;
   ClientId id_;
   Context::DeviceAddedEvent deviceAdded_;
   Context::DeviceRemovedEvent deviceRemoved_;
-  std::vector<std::shared_ptr<DeviceClient>> devices_;  // plugged, in the service's order
-  std::vector<Registration> registrations_;             // in registration order
+  std::vector<std::shared_ptr<DeviceClient>> devices_;      // plugged, in the service's order
+  std::vector<std::shared_ptr<NodeClient>> registrations_;  // in registration order
   std::deque<Notice> notices_;
   std::deque<PendingSample> injected_;
   bool started_ = false;

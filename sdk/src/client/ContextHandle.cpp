@@ -4,7 +4,7 @@
 #include "camsdk/Exceptions.h"
 #include "client/ContextCore.h"
 #include "client/HandleAccess.h"
-#include "client/RemoteService.h"
+#include "client/ServiceClient.h"
 #include "service/Service.h"
 #include "service/ServiceRegistry.h"
 
@@ -21,11 +21,8 @@ std::string nameOf(const Node& node) {
 
 }  // namespace
 
-// A service that this process made for `host` (tests make them) answers first; otherwise the
-// host's camera service, in its own process.
 Context Context::create(const std::string& host) {
-  std::shared_ptr<detail::ServicePort> service = detail::findService(host);
-  if (!service) service = detail::RemoteService::connect(host);
+  std::shared_ptr<detail::ServicePort> service = detail::ServiceClient::open(host);
   service->enter(SdkOperation::ContextCreate, host);
   return Context(std::make_shared<detail::ContextCore>(std::move(service)));
 }

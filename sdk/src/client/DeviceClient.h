@@ -8,7 +8,7 @@
 
 #include "camsdk/Device.h"
 #include "client/NodeClient.h"
-#include "service/ServicePort.h"
+#include "client/ServicePort.h"
 
 namespace CamSdk {
 namespace detail {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "camsdk/Node.h"
+#include "client/ServicePort.h"
 #include "protocol/Messages.h"
-#include "service/ServicePort.h"
 
 namespace CamSdk {
 namespace detail {
@@ -32,9 +32,8 @@ class NodeClient : public std::enable_shared_from_this<NodeClient> {
   // The maps this context asked the node for (protocol::MapFlag bits).
   virtual std::uint8_t wantedMaps() const = 0;
   bool wantsSamples() const { return wantedMaps() != 0; }
-  // Fetches sample `index` from the service and hands it to the handlers.
-  virtual void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) = 0;
-  virtual void deliverInjected(const InjectedSample& sample) = 0;
+  // Hands a sample record to the node's handlers.
+  virtual void deliver(const InjectedSample& sample) = 0;
 
  private:
   std::shared_ptr<ServicePort> service_;
@@ -53,8 +52,7 @@ class DepthNodeClient final : public NodeClient {
     return static_cast<std::uint8_t>((depthMap_ ? protocol::kDepthMap : 0) |
                                      (vertices_ ? protocol::kVertices : 0));
   }
-  void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) override;
-  void deliverInjected(const InjectedSample& sample) override;
+  void deliver(const InjectedSample& sample) override;
 
  private:
   DepthNode::NewSampleReceivedEvent event_;
@@ -69,8 +67,7 @@ class ColorNodeClient final : public NodeClient {
   void setEnableColorMap(bool enable) { colorMap_ = enable; }
 
   std::uint8_t wantedMaps() const override { return colorMap_ ? protocol::kColorMap : 0; }
-  void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) override;
-  void deliverInjected(const InjectedSample& sample) override;
+  void deliver(const InjectedSample& sample) override;
 
  private:
   ColorNode::NewSampleReceivedEvent event_;
@@ -84,8 +81,7 @@ class AudioNodeClient final : public NodeClient {
 
   // Audio has no map to switch on: a registered audio node always streams.
   std::uint8_t wantedMaps() const override { return protocol::kAudio; }
-  void deliverSample(std::int64_t index, Nanoseconds due, std::int32_t skipped) override;
-  void deliverInjected(const InjectedSample& sample) override;
+  void deliver(const InjectedSample& sample) override;
 
  private:
   AudioNode::NewSampleReceivedEvent event_;
@@ -96,8 +92,7 @@ class OtherNodeClient final : public NodeClient {
  public:
   using NodeClient::NodeClient;
   std::uint8_t wantedMaps() const override { return 0; }
-  void deliverSample(std::int64_t, Nanoseconds, std::int32_t) override {}
-  void deliverInjected(const InjectedSample&) override {}
+  void deliver(const InjectedSample&) override {}
 };
 
 std::shared_ptr<NodeClient> makeNodeClient(std::shared_ptr<ServicePort> service, ClientId owner,

@@ -185,7 +185,7 @@ void encodeReply(std::vector<std::uint8_t>& bytes, std::uint32_t correlation,
                    writeDevice(out, m.change.device);
                    writeNode(out, m.change.node);
                  },
-                 [&](const SamplePush& m) { encodeSample(bytes, m, {}); },
+                 [&](const SamplePush& m) { encodeSample(bytes, m); },
                  [&](const Goodbye& m) {
                    writeHeader(out, MessageType::Goodbye, correlation);
                    out.string(m.reason);
@@ -194,12 +194,8 @@ void encodeReply(std::vector<std::uint8_t>& bytes, std::uint32_t correlation,
              message);
 }
 
-void encodeSample(std::vector<std::uint8_t>& bytes, const SamplePush& sample,
-                  const std::vector<MapBytes>& maps) {
+void encodeSample(std::vector<std::uint8_t>& bytes, const SamplePush& sample) {
   bytes.clear();
-  std::size_t total = kHeaderSize + 48;
-  for (const MapBytes& map : maps) total += map.length + 16;
-  bytes.reserve(total);
   WireWriter out(bytes);
   writeHeader(out, MessageType::Sample, 0);
   out.i32(sample.node);
@@ -210,15 +206,12 @@ void encodeSample(std::vector<std::uint8_t>& bytes, const SamplePush& sample,
   out.i32(sample.frameFormat);
   out.i32(sample.sampleRate);
   out.i32(sample.channels);
-  out.u8(static_cast<std::uint8_t>(maps.size()));
-  for (const MapBytes& map : maps) {
-    out.u8(map.map);
-    // The length is followed by padding, so the bytes start 8-byte aligned.
+  out.i32(sample.droppedSampleCount);
+  out.u8(static_cast<std::uint8_t>(sample.maps.size()));
+  for (const MapView& map : sample.maps) {
     if (map.length > kMaxBlob) throw ProtocolError("map too large");
+    out.u8(map.map);
     out.u32(static_cast<std::uint32_t>(map.length));
-    out.pad(8);
-    const auto* data = static_cast<const std::uint8_t*>(map.data);
-    if (map.length > 0) bytes.insert(bytes.end(), data, data + map.length);
   }
 }
 
@@ -289,9 +282,13 @@ DecodedRequest decodeRequest(const std::uint8_t* data, std::size_t size) {
   return decoded;
 }
 
-DecodedServerMessage decodeServerMessage(const std::uint8_t* data, std::size_t size) {
+DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count) {
+  if (count == 0) throw ProtocolError("a message with no frames");
+  const std::uint8_t* data = frames[0].data;
+  const std::size_t size = frames[0].size;
   DecodedServerMessage decoded;
   WireReader in = bodyReader(data, size, &decoded.header);
+  std::size_t framesUsed = 1;
   switch (decoded.header.type) {
     case MessageType::Welcome:
       decoded.message = Welcome{in.i32()};
@@ -348,16 +345,20 @@ DecodedServerMessage decodeServerMessage(const std::uint8_t* data, std::size_t s
       m.frameFormat = in.i32();
       m.sampleRate = in.i32();
       m.channels = in.i32();
+      m.droppedSampleCount = in.i32();
       const std::uint8_t maps = in.u8();
       if (maps > 4) throw ProtocolError("a sample carries at most four maps");
       for (std::uint8_t i = 0; i < maps; ++i) {
         MapView view;
         view.map = in.u8();
-        const std::uint32_t length = in.u32();
-        in.pad(8);
-        view.offset = in.offset();
-        view.length = length;
-        in.skip(length);
+        view.length = in.u32();
+        if (view.length > kMaxBlob) throw ProtocolError("map too large");
+        if (framesUsed >= count) throw ProtocolError("a sample's map frame is missing");
+        if (frames[framesUsed].size != view.length) {
+          throw ProtocolError("a map frame of " + std::to_string(frames[framesUsed].size) +
+                              " bytes, announced as " + std::to_string(view.length));
+        }
+        ++framesUsed;
         m.maps.push_back(view);
       }
       decoded.message = std::move(m);
@@ -371,7 +372,20 @@ DecodedServerMessage decodeServerMessage(const std::uint8_t* data, std::size_t s
                           std::to_string(static_cast<int>(decoded.header.type)));
   }
   in.finish();
+  if (framesUsed != count) throw ProtocolError("a message with frames it does not announce");
   return decoded;
+}
+
+OwnedFrame ownedCopy(const std::vector<std::uint8_t>& bytes) {
+  auto copy = std::make_shared<const std::vector<std::uint8_t>>(bytes);
+  return OwnedFrame{copy, copy->data(), copy->size()};
+}
+
+DecodedServerMessage decodeServerMessage(const FrameList& frames) {
+  std::vector<Frame> views;
+  views.reserve(frames.size());
+  for (const OwnedFrame& frame : frames) views.push_back(Frame{frame.data, frame.size});
+  return decodeServerMessage(views.data(), views.size());
 }
 
 }  // namespace protocol

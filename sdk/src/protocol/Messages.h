@@ -1,13 +1,16 @@
 // The messages of the camera-service protocol and their encoding (sdk/PROTOCOL.md). No I/O and
 // no threads here: the transports move the bytes, the client and the service act on them.
 //
-// Every message starts with the same 12-byte header: magic "CSDK", version, type, a zero byte
-// and a correlation number (a request's number, echoed by its reply; 0 for what the service
-// pushes on its own).
+// A message is one or more frames (ZeroMQ sends them as the parts of one multi-part message).
+// The first frame starts with the same 12-byte header for every message: magic "CSDK",
+// version, type, a zero byte and a correlation number (a request's number, echoed by its
+// reply; 0 for what the service pushes on its own), then the message's fields. Only a sample
+// has more frames: one per map, so that map bytes travel without being copied into a message.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -107,11 +110,9 @@ struct ConfigurationRecord {
 struct TopologyPush {
   detail::TopologyChange change;
 };
-// One sample. The maps are views into the message that carried them: `offset` from the
-// message start, 8-byte aligned so a receiver can use them in place.
+// One sample. Map i travels as frame i + 1, `length` bytes long.
 struct MapView {
   std::uint8_t map = 0;  // a MapFlag
-  std::size_t offset = 0;
   std::size_t length = 0;
 };
 struct SamplePush {
@@ -123,6 +124,7 @@ struct SamplePush {
   std::int32_t frameFormat = 0;
   std::int32_t sampleRate = 0;
   std::int32_t channels = 0;
+  std::int32_t droppedSampleCount = 0;  // samples of this node this client did not get
   std::vector<MapView> maps;
 };
 struct Goodbye {
@@ -148,21 +150,34 @@ void encodeRequest(std::vector<std::uint8_t>& out, MessageType type, std::uint32
                    const Request& request);
 void encodeReply(std::vector<std::uint8_t>& out, std::uint32_t correlation,
                  const ServerMessage& message);
-// A sample: `maps` are (flag, bytes, length) in the order given.
-struct MapBytes {
-  std::uint8_t map;
-  const void* data;
-  std::size_t length;
+// A sample's first frame; its maps follow as frames of their own, in `sample.maps` order.
+void encodeSample(std::vector<std::uint8_t>& out, const SamplePush& sample);
+
+struct Frame {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
 };
-void encodeSample(std::vector<std::uint8_t>& out, const SamplePush& sample,
-                  const std::vector<MapBytes>& maps);
+
+// A frame with what keeps its bytes alive, as messages travel between the layers: a transport
+// in this process passes these on without copying a byte.
+struct OwnedFrame {
+  std::shared_ptr<const void> owner;
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+};
+using FrameList = std::vector<OwnedFrame>;
+
+// A frame that owns a copy of `bytes`.
+OwnedFrame ownedCopy(const std::vector<std::uint8_t>& bytes);
+DecodedServerMessage decodeServerMessage(const FrameList& frames);
 
 // Decoders raise ProtocolError for anything malformed: a wrong magic, an unknown type, a
-// field cut short, a length that lies, bytes left over. A message of another version decodes
-// only as far as its header (see readHeader): the caller decides what to answer.
+// field cut short, a length that lies, bytes left over, frames missing or too many. A message
+// of another version decodes only as far as its header (see readHeader): the caller decides
+// what to answer.
 Header readHeader(const std::uint8_t* data, std::size_t size);
 DecodedRequest decodeRequest(const std::uint8_t* data, std::size_t size);
-DecodedServerMessage decodeServerMessage(const std::uint8_t* data, std::size_t size);
+DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count);
 
 const char* messageTypeName(MessageType type) noexcept;
 

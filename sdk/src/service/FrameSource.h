@@ -6,7 +6,8 @@
 
 #include "camsdk/Node.h"
 #include "service/BufferPool.h"
-#include "service/ServicePort.h"
+#include "common/ServiceListener.h"
+#include "service/Frames.h"
 
 namespace CamSdk {
 namespace detail {

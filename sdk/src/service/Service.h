@@ -1,6 +1,6 @@
 // The simulated camera service of one host: devices and nodes that can be plugged and
 // unplugged, their configurations and control, frame production, the clock, timed actions,
-// the fault table and the call log. Clients reach it through ServicePort; tests drive the rest
+// the fault table and the call log. Clients reach it through the service host; tests drive the rest
 // through testing::Scenario.
 //
 // The service never touches a static: it may be destroyed after main returns, with the last
@@ -18,15 +18,16 @@
 #include "service/Clock.h"
 #include "service/FrameSource.h"
 #include "service/RawRecord.h"
-#include "service/ServicePort.h"
+#include "common/ServiceListener.h"
+#include "service/Frames.h"
 
 namespace CamSdk {
 namespace detail {
 
-class Service final : public ServicePort {
+class Service final {
  public:
   Service(std::string host, std::unique_ptr<Clock> clock);
-  ~Service() override;
+  ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
@@ -35,32 +36,32 @@ class Service final : public ServicePort {
   void nameClient(ClientId client, const std::string& name);
   NodeKind kindOf(NodeId node) const;
 
-  // ServicePort.
-  ClientId attach(ServiceListener& listener) override;
-  void detach(ClientId client) noexcept override;
-  void enter(testing::SdkOperation operation, const std::string& subject) override;
-  std::vector<DeviceInfo> devices() const override;
-  bool isPlugged(NodeId node) const override;
-  void requestControl(ClientId client, NodeId node) override;
-  void releaseControl(ClientId client, NodeId node) override;
-  DepthNode::Configuration depthConfiguration(NodeId node) const override;
-  ColorNode::Configuration colorConfiguration(NodeId node) const override;
-  AudioNode::Configuration audioConfiguration(NodeId node) const override;
+  // What clients ask, through a session of the service host (server/ServiceHost).
+  ClientId attach(ServiceListener& listener);
+  void detach(ClientId client) noexcept;
+  void enter(testing::SdkOperation operation, const std::string& subject);
+  std::vector<DeviceInfo> devices() const;
+  bool isPlugged(NodeId node) const;
+  void requestControl(ClientId client, NodeId node);
+  void releaseControl(ClientId client, NodeId node);
+  DepthNode::Configuration depthConfiguration(NodeId node) const;
+  ColorNode::Configuration colorConfiguration(NodeId node) const;
+  AudioNode::Configuration audioConfiguration(NodeId node) const;
   void setConfiguration(ClientId client, NodeId node,
-                        const DepthNode::Configuration& configuration) override;
+                        const DepthNode::Configuration& configuration);
   void setConfiguration(ClientId client, NodeId node,
-                        const ColorNode::Configuration& configuration) override;
+                        const ColorNode::Configuration& configuration);
   void setConfiguration(ClientId client, NodeId node,
-                        const AudioNode::Configuration& configuration) override;
-  void setInputMixerLevel(NodeId node, float level) override;
-  std::int32_t samplesPerSecond(NodeId node) const override;
-  DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap, bool vertices) override;
-  ColorFrame colorFrame(NodeId node, std::int64_t index) override;
-  AudioFrame audioFrame(NodeId node, std::int64_t index) override;
-  void noteDelivered(NodeId node) override;
-  Clock& clock() override { return *clock_; }
-  bool nextActionTime(Nanoseconds* time) const override;
-  void runNextAction() override;
+                        const AudioNode::Configuration& configuration);
+  void setInputMixerLevel(NodeId node, float level);
+  std::int32_t samplesPerSecond(NodeId node) const;
+  DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap, bool vertices);
+  ColorFrame colorFrame(NodeId node, std::int64_t index);
+  AudioFrame audioFrame(NodeId node, std::int64_t index);
+  void noteDelivered(NodeId node);
+  Clock& clock() { return *clock_; }
+  bool nextActionTime(Nanoseconds* time) const;
+  void runNextAction();
 
   // Topology, for the scenario control. Devices and nodes keep their ids when unplugged.
   DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& kinds);

@@ -70,12 +70,23 @@ std::optional<ClientSocket::Event> ClientSocket::readMonitor() {
   }
 }
 
-ClientSocket::Event ClientSocket::wait(Deadline deadline, zmq::message_t* message) {
+ClientSocket::Event ClientSocket::wait(Deadline deadline, std::vector<zmq::message_t>* parts) {
   for (;;) {
     // Connection events first: a reply read after a disconnection would be from a session
     // that no longer exists.
     if (auto event = readMonitor()) return *event;
-    if (socket_.recv(*message, zmq::recv_flags::dontwait)) return Event::Message;
+    zmq::message_t first;
+    if (socket_.recv(first, zmq::recv_flags::dontwait)) {
+      parts->clear();
+      parts->push_back(std::move(first));
+      // The other parts of a message are there as soon as its first is.
+      while (parts->back().more()) {
+        zmq::message_t next;
+        if (!socket_.recv(next, zmq::recv_flags::dontwait)) break;
+        parts->push_back(std::move(next));
+      }
+      return Event::Message;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return Event::Timeout;
     zmq::pollitem_t items[] = {{socket_.handle(), 0, ZMQ_POLLIN, 0},

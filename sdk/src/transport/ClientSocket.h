@@ -28,8 +28,8 @@ class ClientSocket {
 
   // False when the message cannot be queued now (no connection).
   bool send(const std::vector<std::uint8_t>& bytes);
-  // The next message or connection event, or Timeout at `deadline`.
-  Event wait(Deadline deadline, zmq::message_t* message);
+  // The next message (all its parts) or connection event, or Timeout at `deadline`.
+  Event wait(Deadline deadline, std::vector<zmq::message_t>* parts);
 
  private:
   std::optional<Event> readMonitor();

@@ -1,0 +1,94 @@
+// The camera service as its clients meet it, whatever carries the messages: a session per
+// client, the answer to each request, and the samples pushed to the clients that asked.
+//
+// Contract of one turn (runDue): first the service's timed actions that are due, in the order
+// they were scheduled (their hot-plug notices go out at once, in the order raised); then each
+// stream whose next sample is due, in the order the streams started: its newest due sample is
+// produced once and sent to every subscribed client, with the maps that client asked for. A
+// stream that fell behind skips to its newest due sample; a client whose queue is full misses
+// that sample alone. Either way the next sample a client gets counts what it missed in
+// droppedSampleCount. A stream that nobody watches any more stops and starts again at sample 0.
+//
+// A client that breaks the protocol or floods the host with requests is dropped and its
+// messages are ignored from then on; a dropped client's nodes are given back.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "protocol/Messages.h"
+#include "server/PeerLink.h"
+#include "service/Service.h"
+#include "service/StreamCursor.h"
+
+namespace CamSdk {
+namespace server {
+
+using LogFunction = std::function<void(int level, const std::string& line)>;
+
+class ServiceHost {
+ public:
+  // A client may make this many requests a second on average (twice as many in a burst)
+  // before it counts as flooding.
+  static constexpr int kRequestsPerSecond = 2000;
+
+  ServiceHost(detail::Service& service, PeerLink& link, LogFunction log = {});
+  ~ServiceHost();
+  ServiceHost(const ServiceHost&) = delete;
+  ServiceHost& operator=(const ServiceHost&) = delete;
+
+  detail::Service& service() { return service_; }
+
+  // One request from `peer` (its connection's descriptor, or -1).
+  void receive(const std::string& peer, int fd, const std::uint8_t* data, std::size_t size);
+  // The peer broke the protocol in a way the transport saw (a request in several frames).
+  void refuse(const std::string& peer, const std::string& why);
+  bool ignored(const std::string& peer) const { return banned_.count(peer) > 0; }
+  // The connection with descriptor `fd` closed, or `peer` went away.
+  void connectionClosed(int fd);
+  void peerGone(const std::string& peer, const std::string& why);
+
+  // The service-clock time of the next timed action or sample; Nanoseconds::max() for none.
+  detail::Nanoseconds nextDue() const;
+  // The same, counting only the streams that `peer` watches.
+  detail::Nanoseconds nextDueFor(const std::string& peer) const;
+  // Runs what is due at the service clock's now (see the contract above).
+  void runDue();
+  // Tells every client the service is going.
+  void sayGoodbye(const std::string& reason);
+  std::size_t sessionCount() const { return sessions_.size(); }
+
+ private:
+  class Session;
+  struct Stream {
+    detail::NodeId node;
+    detail::StreamCursor cursor;
+  };
+
+  protocol::ServerMessage answer(Session& session, const protocol::DecodedRequest& request);
+  void reply(const std::string& peer, std::uint32_t correlation,
+             const protocol::ServerMessage& message);
+  void drop(const std::string& peer, const std::string& why, bool ban);
+  std::vector<Session*> subscribersOf(detail::NodeId node) const;
+  // Arms, retimes or ends the node's stream to match its subscribers and rate now.
+  void refreshStream(detail::NodeId node);
+  void produce(const Stream& stream, std::int64_t index, std::int32_t skipped);
+  void log(int level, const std::string& line) const;
+
+  detail::Service& service_;
+  PeerLink& link_;
+  LogFunction log_;
+  std::map<std::string, std::unique_ptr<Session>> sessions_;  // by peer
+  std::vector<std::string> sessionOrder_;                     // peers, in the order they came
+  std::set<std::string> banned_;
+  std::vector<Stream> streams_;  // in the order they started
+  std::vector<std::uint8_t> scratch_;
+};
+
+}  // namespace server
+}  // namespace CamSdk
