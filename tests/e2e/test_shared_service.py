@@ -77,6 +77,15 @@ class SharedService(h.ViewerTestCase):
         self.assertEqual(self.quit(self.display, viewer), 0)
         self.assertEqual(viewer.stdout(), "Found 3 nodes\n" + ALL_GONE)
 
+    def test_a_stopped_service_says_goodbye(self):
+        viewer = self.start_viewer()
+        self.open_windows()
+        self.service.process.terminate()
+        self.assertEqual(self.service.process.wait(5 * h.SLOWDOWN), 0)
+        self.assertTrue(viewer.wait_for_output("Found 3 nodes\n" + ALL_GONE, 2 * h.SLOWDOWN),
+                        "the viewer did not hear that its service stopped")
+        self.assertTrue(viewer.running())
+
     def test_a_killed_holder_gives_its_streams_back(self):
         holder = self.start_viewer()
         self.open_windows()
