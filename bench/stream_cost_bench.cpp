@@ -23,7 +23,7 @@
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
 #include "service/ConfigurationRules.h"
-#include "service/FrameSource.h"
+#include "sources/SimulatedCamera.h"
 #include "viewer/NodeDispatch.h"
 #include "viewer/ViewerState.h"
 
@@ -46,7 +46,7 @@ const CamSdk::AudioNode::Configuration kAudioConfiguration{CamSdk::AudioNode::Au
 // Each iteration produces one sample and lets it go, so the pool hands the buffer back to the
 // next iteration as it does while a handler returns promptly.
 void produceColour(benchmark::State& state) {
-  CamSdk::detail::FrameSource source;
+  CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
     const CamSdk::detail::ColorFrame frame = source.color(kColorConfiguration, index++);
@@ -55,7 +55,7 @@ void produceColour(benchmark::State& state) {
 }
 
 void produceDepthWithVertices(benchmark::State& state) {
-  CamSdk::detail::FrameSource source;
+  CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
     const CamSdk::detail::DepthFrame frame = source.depth(kDepthConfiguration, index++, true, true);
@@ -65,7 +65,7 @@ void produceDepthWithVertices(benchmark::State& state) {
 
 // The depth map alone, to tell the scene's cost from the vertices' cost.
 void produceDepthMapOnly(benchmark::State& state) {
-  CamSdk::detail::FrameSource source;
+  CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
     const CamSdk::detail::DepthFrame frame =
@@ -75,7 +75,7 @@ void produceDepthMapOnly(benchmark::State& state) {
 }
 
 void produceAudio(benchmark::State& state) {
-  CamSdk::detail::FrameSource source;
+  CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
     const CamSdk::detail::AudioFrame frame = source.audio(kAudioConfiguration, index++);

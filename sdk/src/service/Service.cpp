@@ -19,8 +19,9 @@ std::vector<std::uint8_t> bytesOf(const Configuration& configuration) {
 
 }  // namespace
 
-Service::Service(std::string host, std::unique_ptr<Clock> clock)
-    : host_(std::move(host)), clock_(std::move(clock)) {}
+Service::Service(std::string host, std::unique_ptr<Clock> clock,
+                 std::shared_ptr<CameraSource> cameras)
+    : host_(std::move(host)), clock_(std::move(clock)), cameras_(std::move(cameras)) {}
 
 Service::~Service() = default;
 

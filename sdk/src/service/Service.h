@@ -14,19 +14,20 @@
 #include <string>
 #include <vector>
 
-#include "service/CallGate.h"
-#include "service/Clock.h"
-#include "service/FrameSource.h"
-#include "service/RawRecord.h"
 #include "common/ServiceListener.h"
+#include "service/CallGate.h"
+#include "service/CameraSource.h"
+#include "service/Clock.h"
 #include "service/Frames.h"
+#include "service/RawRecord.h"
 
 namespace CamSdk {
 namespace detail {
 
 class Service final {
  public:
-  Service(std::string host, std::unique_ptr<Clock> clock);
+  // Devices added by name and kinds come from `cameras`.
+  Service(std::string host, std::unique_ptr<Clock> clock, std::shared_ptr<CameraSource> cameras);
   ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -104,7 +105,7 @@ class Service final {
     float inputMixerLevel = 1.0f;
     ClientId controller = kNobody;
     int samplesDelivered = 0;
-    std::unique_ptr<FrameSource> frames = std::make_unique<FrameSource>();
+    std::unique_ptr<NodeSource> frames;
   };
   struct ServiceDevice {
     DeviceId id;
@@ -137,6 +138,7 @@ class Service final {
 
   std::string host_;
   std::unique_ptr<Clock> clock_;
+  std::shared_ptr<CameraSource> cameras_;
   CallGate gate_;
   std::vector<ServiceDevice> devices_;  // index = id
   std::vector<ServiceNode> nodes_;      // index = id

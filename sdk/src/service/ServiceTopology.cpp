@@ -63,6 +63,7 @@ NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
   added.depth = defaultDepthConfiguration();
   added.color = defaultColorConfiguration();
   added.audio = defaultAudioConfiguration();
+  added.frames = cameras_->makeNodeSource(kind);
   nodes_.push_back(std::move(added));
   owner.nodes.push_back(id);
   if (owner.plugged) {

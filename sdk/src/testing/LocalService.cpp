@@ -4,6 +4,7 @@
 #include "camsdk/Exceptions.h"
 #include "service/Service.h"
 #include "service/ServiceRegistry.h"
+#include "sources/SimulatedCamera.h"
 #include "testing/ScenarioAccess.h"
 #include "testing/ServiceFactory.h"
 
@@ -13,7 +14,8 @@ namespace detail {
 std::shared_ptr<Service> makeService(const std::string& host, testing::Topology topology,
                                      bool virtualClock) {
   auto service =
-      std::make_shared<Service>(host, virtualClock ? makeVirtualClock() : makeSteadyClock());
+      std::make_shared<Service>(host, virtualClock ? makeVirtualClock() : makeSteadyClock(),
+                                std::make_shared<SimulatedCamera>());
   if (topology == testing::Topology::OneCamera) {
     service->addDevice("camera0", {NodeKind::Depth, NodeKind::Color, NodeKind::Audio});
   }

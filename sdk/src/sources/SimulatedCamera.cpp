@@ -1,4 +1,4 @@
-#include "service/FrameSource.h"
+#include "sources/SimulatedCamera.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,8 +51,8 @@ void computeVertices(const short* depth, std::int32_t width, std::int32_t height
   }
 }
 
-DepthFrame FrameSource::depth(const DepthNode::Configuration& configuration, std::int64_t index,
-                              bool depthMap, bool vertices) {
+DepthFrame SimulatedNodeSource::depth(const DepthNode::Configuration& configuration,
+                                      std::int64_t index, bool depthMap, bool vertices) {
   DepthFrame frame;
   frame.format = configuration.frameFormat;
   const std::size_t count = pixelCount(configuration.frameFormat);
@@ -79,7 +79,8 @@ DepthFrame FrameSource::depth(const DepthNode::Configuration& configuration, std
   return frame;
 }
 
-ColorFrame FrameSource::color(const ColorNode::Configuration& configuration, std::int64_t index) {
+ColorFrame SimulatedNodeSource::color(const ColorNode::Configuration& configuration,
+                                      std::int64_t index) {
   ColorFrame frame;
   frame.format = configuration.frameFormat;
   // Packed 4:2:2 takes two bytes per pixel.
@@ -90,7 +91,8 @@ ColorFrame FrameSource::color(const ColorNode::Configuration& configuration, std
   return frame;
 }
 
-AudioFrame FrameSource::audio(const AudioNode::Configuration& configuration, std::int64_t index) {
+AudioFrame SimulatedNodeSource::audio(const AudioNode::Configuration& configuration,
+                                      std::int64_t index) {
   // Block k covers frames [k * rate / 50, (k + 1) * rate / 50): whole frames for any rate,
   // and consecutive blocks meet without gap or overlap.
   const std::int64_t rate = configuration.sampleRate;
@@ -111,7 +113,7 @@ AudioFrame FrameSource::audio(const AudioNode::Configuration& configuration, std
   return frame;
 }
 
-long FrameSource::referencedBuffers() const {
+long SimulatedNodeSource::referencedBuffers() const {
   return depthMaps_.referenced() + vertices_.referenced() + colorMaps_.referenced() +
          audioBlocks_.referenced();
 }

@@ -1,4 +1,5 @@
-// Produces one node's samples from the simulated scenes, into pooled buffers.
+// The simulated camera: each node's samples rendered from the simulated scenes, into pooled
+// buffers that come back when every holder has let go.
 #pragma once
 
 #include <cstdint>
@@ -6,20 +7,19 @@
 
 #include "camsdk/Node.h"
 #include "service/BufferPool.h"
-#include "common/ServiceListener.h"
-#include "service/Frames.h"
+#include "service/CameraSource.h"
 
 namespace CamSdk {
 namespace detail {
 
-class FrameSource {
+class SimulatedNodeSource final : public NodeSource {
  public:
   DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index, bool depthMap,
-                   bool vertices);
-  ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index);
-  AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index);
+                   bool vertices) override;
+  ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index) override;
+  AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) override;
 
-  long referencedBuffers() const;
+  long referencedBuffers() const override;
 
  private:
   BufferPool<short> depthMaps_;
@@ -27,6 +27,13 @@ class FrameSource {
   BufferPool<std::uint8_t> colorMaps_;
   BufferPool<std::int16_t> audioBlocks_;
   std::vector<short> depthScratch_;  // depth behind vertices when no depth map is wanted
+};
+
+class SimulatedCamera final : public CameraSource {
+ public:
+  std::unique_ptr<NodeSource> makeNodeSource(NodeKind) override {
+    return std::make_unique<SimulatedNodeSource>();
+  }
 };
 
 // Points in millimetres seen by a simulated pinhole camera, one per depth pixel; (0, 0, 0)
