@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "camsdk/Exceptions.h"
+#include "protocol/ConfigurationBytes.h"
 #include "service/ServiceRegistry.h"
 #include "transport/Endpoints.h"
 #include "transport/InProcess.h"
@@ -56,15 +57,14 @@ Pointer<T> mapOf(const protocol::FrameList& frames, const protocol::SamplePush& 
   return Pointer<T>();
 }
 
+// A record of another size would be read past its end: that service is not one to trust.
 template <class Configuration>
 Configuration recordFrom(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.size() != sizeof(Configuration)) {
-    throw IOException("the service sent a configuration of " + std::to_string(bytes.size()) +
-                      " bytes, not " + std::to_string(sizeof(Configuration)));
+  try {
+    return protocol::configurationFrom<Configuration>(bytes);
+  } catch (const protocol::ProtocolError& error) {
+    throw IOException(std::string("the service sent a ") + error.what());
   }
-  Configuration configuration;
-  std::memcpy(static_cast<void*>(&configuration), bytes.data(), sizeof configuration);
-  return configuration;
 }
 
 }  // namespace

@@ -1,18 +1,11 @@
 #include "protocol/Messages.h"
 
-#include <type_traits>
+#include "common/Overloaded.h"
 
 namespace CamSdk {
 namespace protocol {
 
 namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 void writeHeader(WireWriter& out, MessageType type, std::uint32_t correlation) {
   out.u32(kMagic);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "camsdk/Exceptions.h"
+#include "common/Overloaded.h"
+#include "protocol/ConfigurationBytes.h"
 
 namespace CamSdk {
 namespace server {
@@ -15,32 +17,7 @@ using protocol::MessageType;
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
 std::int64_t microseconds(Nanoseconds time) { return time.count() / 1000; }
-
-template <class Configuration>
-Configuration recordOf(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.size() != sizeof(Configuration)) {
-    throw protocol::ProtocolError("configuration record of " + std::to_string(bytes.size()) +
-                                  " bytes, expected " + std::to_string(sizeof(Configuration)));
-  }
-  Configuration configuration;
-  std::memcpy(static_cast<void*>(&configuration), bytes.data(), sizeof configuration);
-  return configuration;
-}
-
-template <class Configuration>
-std::vector<std::uint8_t> bytesOf(const Configuration& configuration) {
-  std::vector<std::uint8_t> bytes(sizeof configuration);
-  std::memcpy(bytes.data(), &configuration, sizeof configuration);
-  return bytes;
-}
 
 // A map of a sample as a frame that keeps the service's buffer alive, or nothing if absent.
 template <class T>
@@ -287,11 +264,14 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
             }
             switch (service_.kindOf(m.node)) {
               case NodeKind::Depth:
-                return protocol::ConfigurationRecord{bytesOf(service_.depthConfiguration(m.node))};
+                return protocol::ConfigurationRecord{
+                    protocol::configurationBytes(service_.depthConfiguration(m.node))};
               case NodeKind::Color:
-                return protocol::ConfigurationRecord{bytesOf(service_.colorConfiguration(m.node))};
+                return protocol::ConfigurationRecord{
+                    protocol::configurationBytes(service_.colorConfiguration(m.node))};
               case NodeKind::Audio:
-                return protocol::ConfigurationRecord{bytesOf(service_.audioConfiguration(m.node))};
+                return protocol::ConfigurationRecord{
+                    protocol::configurationBytes(service_.audioConfiguration(m.node))};
               case NodeKind::Other:
                 break;
             }
@@ -300,16 +280,19 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
           [&](const protocol::SetConfiguration& m) -> protocol::ServerMessage {
             switch (m.kind) {
               case NodeKind::Depth:
-                service_.setConfiguration(client, m.node,
-                                          recordOf<DepthNode::Configuration>(m.record));
+                service_.setConfiguration(
+                    client, m.node,
+                    protocol::configurationFrom<DepthNode::Configuration>(m.record));
                 break;
               case NodeKind::Color:
-                service_.setConfiguration(client, m.node,
-                                          recordOf<ColorNode::Configuration>(m.record));
+                service_.setConfiguration(
+                    client, m.node,
+                    protocol::configurationFrom<ColorNode::Configuration>(m.record));
                 break;
               case NodeKind::Audio:
-                service_.setConfiguration(client, m.node,
-                                          recordOf<AudioNode::Configuration>(m.record));
+                service_.setConfiguration(
+                    client, m.node,
+                    protocol::configurationFrom<AudioNode::Configuration>(m.record));
                 break;
               case NodeKind::Other:
                 throw protocol::ProtocolError("a configuration for a node of no kind");

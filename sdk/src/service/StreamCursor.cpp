@@ -5,13 +5,6 @@
 namespace CamSdk {
 namespace detail {
 
-void StreamCursor::reset() {
-  armed_ = false;
-  anchor_ = Nanoseconds{0};
-  anchorIndex_ = 0;
-  next_ = 0;
-}
-
 void StreamCursor::arm(Nanoseconds now, std::int32_t perSecond) {
   armed_ = true;
   anchor_ = now;

@@ -12,8 +12,6 @@ namespace detail {
 
 class StreamCursor {
  public:
-  // Back to sample 0, not yet running.
-  void reset();
   bool armed() const { return armed_; }
   // The next sample is due at `now`, then one every 1 s / perSecond.
   void arm(Nanoseconds now, std::int32_t perSecond);
