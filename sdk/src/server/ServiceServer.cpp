@@ -125,8 +125,11 @@ void ServiceServer::turn(std::chrono::milliseconds maxWait) {
   const Nanoseconds due = host_.nextDue();
   auto wait = maxWait;
   if (due != Nanoseconds::max()) {
+    // The poll counts whole milliseconds: it wakes up to one early, and the last stretch is
+    // slept to the nanosecond, so that samples leave when they are due and not a tick later.
     const Nanoseconds left = std::max(due - host_.service().clock().now(), Nanoseconds{0});
-    wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(left));
+    wait = std::min(wait, std::chrono::floor<std::chrono::milliseconds>(left));
+    if (wait.count() == 0) host_.service().clock().waitUntil(due);
   }
   std::vector<zmq::pollitem_t> items = {{router_.handle(), 0, ZMQ_POLLIN, 0},
                                         {monitor_.handle(), 0, ZMQ_POLLIN, 0}};
