@@ -9,6 +9,7 @@
 #include <immintrin.h>
 
 #include "present/Yuy2ToBgrPixel.h"
+#include "present/Yuy2ToBgrScaledSums.h"
 
 namespace yuy2 {
 namespace {
@@ -146,36 +147,18 @@ inline __m128i clampToBytes(__m128i even0, __m128i even1, __m128i odd0, __m128i 
   if (x < width) convertRowReference(yuy2, bgr, width - x);
 }
 
-// The fast path. Scaled by 2^21, each channel's value is an integer sum of the three terms with
-// rounded gains, off from the rule's by at most 248 units. Where the rule's decimal value is
-// not a whole number it lies at least 0.001 (2097 units) from one, so the scaled sum has the
-// same integer part. Only where it is whole (about 0.4 % of all (Y, U, V)) may the rule's
-// doubles fall just below it; sums within 1024 units of a whole value from 1 to 255 are
-// flagged, and their 16 pixels are converted by the rule itself.
-constexpr int kFractionBits = 21;
-constexpr int kOne = 1 << kFractionBits;
-constexpr int kNear = 1024;
-
-constexpr int scaled(double gain) { return static_cast<int>(gain * kOne + 0.5); }
-
-// The sums carry kNear - kOne on top of the scaled value, so that whole values 1 to 255 lie at
-// most kNear above 0 .. 254 * kOne, and sums below 1 turn into huge unsigned numbers.
-constexpr int kShift = kNear - kOne;
-constexpr int kLumaBase = -kLumaOffset * scaled(kLumaGain) + kShift;
-
+// Constants of the fast path (see Yuy2ToBgrScaledSums.h).
 struct ScaledGains {
-  __m256i luma = _mm256_set1_epi32(scaled(kLumaGain));
-  __m256i blueFromU = _mm256_set1_epi32(scaled(kBlueFromU));
-  __m256i greenFromU = _mm256_set1_epi32(scaled(kGreenFromU));
-  __m256i greenFromV = _mm256_set1_epi32(scaled(kGreenFromV));
-  __m256i redFromV = _mm256_set1_epi32(scaled(kRedFromV));
-  __m256i blueBase = _mm256_set1_epi32(kLumaBase - kChromaOffset * scaled(kBlueFromU));
-  __m256i greenBase = _mm256_set1_epi32(kLumaBase + kChromaOffset * scaled(kGreenFromU) +
-                                        kChromaOffset * scaled(kGreenFromV));
-  __m256i redBase = _mm256_set1_epi32(kLumaBase - kChromaOffset * scaled(kRedFromV));
-  // Caps sums of whole values from 256 up, and below 1, at a fraction far from whole.
-  __m256i cap = _mm256_set1_epi32(255 * kOne + kOne / 2);
-  __m256i fraction = _mm256_set1_epi32(kOne - 1);
+  __m256i luma = _mm256_set1_epi32(scaled::kLumaGain);
+  __m256i blueFromU = _mm256_set1_epi32(scaled::kBlueFromU);
+  __m256i greenFromU = _mm256_set1_epi32(scaled::kGreenFromU);
+  __m256i greenFromV = _mm256_set1_epi32(scaled::kGreenFromV);
+  __m256i redFromV = _mm256_set1_epi32(scaled::kRedFromV);
+  __m256i blueBase = _mm256_set1_epi32(scaled::kBlueBase);
+  __m256i greenBase = _mm256_set1_epi32(scaled::kGreenBase);
+  __m256i redBase = _mm256_set1_epi32(scaled::kRedBase);
+  __m256i cap = _mm256_set1_epi32(static_cast<int>(scaled::kCap));
+  __m256i fraction = _mm256_set1_epi32(scaled::kFractionMask);
 };
 
 // The distance above a whole value of each lane's sum, folded into `nearest` by minimum.
@@ -222,11 +205,11 @@ inline __m256i bothLanes(const std::uint8_t* bytes) {
   return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
 }
 
-// Integer parts of the Y0 and the Y1 sums of one channel as 16 words (plus one for the shift
-// the sums carry); the saturating packs that follow give the clamp to 0..255.
+// Integer parts of the Y0 and the Y1 sums of one channel as 16 words; the saturating packs that
+// follow give the clamp to 0..255.
 inline __m256i integerParts(__m256i sum0, __m256i sum1, __m256i minusOne) {
-  return _mm256_sub_epi16(_mm256_packs_epi32(_mm256_srai_epi32(sum0, kFractionBits),
-                                             _mm256_srai_epi32(sum1, kFractionBits)),
+  return _mm256_sub_epi16(_mm256_packs_epi32(_mm256_srai_epi32(sum0, scaled::kFractionBits),
+                                             _mm256_srai_epi32(sum1, scaled::kFractionBits)),
                           minusOne);
 }
 
@@ -245,7 +228,7 @@ void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const __m256i headFromRed = bothLanes(kFastSelectors.fromRed[0]);
   const __m256i tailFromBlueGreen = bothLanes(kFastSelectors.fromBlueGreen[1]);
   const __m256i tailFromRed = bothLanes(kFastSelectors.fromRed[1]);
-  const __m256i nearLimit = _mm256_set1_epi32(2 * kNear);
+  const __m256i nearLimit = _mm256_set1_epi32(2 * scaled::kNear);
   int x = 0;
   for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
     // One group {Y0, U, Y1, V} per 32-bit lane.
