@@ -21,6 +21,7 @@
 #include "camsdk/testing/Scenario.h"
 #include "present/ColorFrameDisplay.h"
 #include "present/Yuy2ToBgr.h"
+#include "viewer/FrameSizedBlocks.h"
 
 namespace {
 
@@ -209,6 +210,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   cv::setNumThreads(1);
+  // The heap as the viewer sets it up at start-up.
+  keepFrameSizedBlocksInHeap();
   registerAll(runLengthGiven(argc, argv));
   RatioReporter reporter;
   return runBenchmarks(argc, argv, reporter);

@@ -23,6 +23,7 @@
 #include "present/ColorFrameDisplay.h"
 #include "present/DepthFrameDisplay.h"
 #include "present/Yuy2ToBgr.h"
+#include "viewer/FrameSizedBlocks.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ cv::Mat prepareDepth(std::int64_t sampleIndex) {
 }  // namespace
 
 int main() {
+  // The heap as the viewer sets it up at start-up.
+  keepFrameSizedBlocksInHeap();
   std::vector<ColorImage> colour;
   std::vector<cv::Mat> depth;
   for (int k = 0; k < kPreparedPictures; ++k) {

@@ -24,6 +24,7 @@
 #include "camsdk/testing/Scenario.h"
 #include "service/ConfigurationRules.h"
 #include "sources/SimulatedCamera.h"
+#include "viewer/FrameSizedBlocks.h"
 #include "viewer/NodeDispatch.h"
 #include "viewer/ViewerState.h"
 
@@ -241,6 +242,8 @@ class ShareReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The heap as the viewer sets it up at start-up.
+  keepFrameSizedBlocksInHeap();
   registerAll(runLengthGiven(argc, argv));
   ShareReporter reporter;
   return runBenchmarks(argc, argv, reporter);

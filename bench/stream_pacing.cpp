@@ -19,6 +19,7 @@
 #include "PacingAnalysis.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "viewer/FrameSizedBlocks.h"
 #include "viewer/NodeDispatch.h"
 #include "viewer/ViewerState.h"
 
@@ -114,6 +115,8 @@ int parseSeconds(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The heap as the viewer sets it up at start-up.
+  keepFrameSizedBlocksInHeap();
   const int seconds = parseSeconds(argc, argv);
   if (seconds <= 0) {
     std::fprintf(stderr, "usage: %s [--seconds N]   (N > 0, 60 by default)\n", argv[0]);

@@ -23,9 +23,3 @@ build_targets() {
   done
   cmake --build "$dir" --parallel "$build_jobs" "${targets[@]}"
 }
-
-# The colour handler takes and gives back a 900 KB work buffer and an image of the same size for
-# every frame. By default glibc maps blocks that large afresh and unmaps them at each free, so
-# every frame faults in new pages (about 0.8 ms); these settings keep freed blocks in the heap.
-# Exported for every script here, as each may run the viewer; the program reads no environment.
-export GLIBC_TUNABLES="glibc.malloc.mmap_threshold=4194304:glibc.malloc.trim_threshold=16777216${GLIBC_TUNABLES:+:$GLIBC_TUNABLES}"

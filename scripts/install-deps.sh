@@ -20,6 +20,8 @@ packages=(
   clang libclang-rt-14-dev
   # Memory checking of a real run (scripts/valgrind-run.sh).
   valgrind
+  # The colour conversion built for 64-bit ARM and tested under user-mode emulation.
+  g++-aarch64-linux-gnu qemu-user
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once with warnings as
-# errors, once more under AddressSanitizer and UndefinedBehaviorSanitizer. A build that fails
+# errors, once more under AddressSanitizer and UndefinedBehaviorSanitizer; in between, the colour
+# conversion's tests built for 64-bit ARM run under user-mode emulation. A build that fails
 # stops the run; failing tests of the first pass do not keep the second from running, so one
 # run shows everything. Exits non-zero if anything failed.
 set -euo pipefail
@@ -23,7 +24,23 @@ run_suite() {
   echo "== $name: done after ${SECONDS}s"
 }
 
+# The conversion alone, built for 64-bit ARM and tested under user-mode emulation: the
+# exhaustive test proves the NEON row exact there.
+run_arm_suite() {
+  local dir="$repo_root/build/aarch64"
+  echo "== aarch64: configure and build in $dir"
+  cmake -S "$repo_root/tests/present/cross" -B "$dir" \
+    -DCMAKE_TOOLCHAIN_FILE="$repo_root/cmake/aarch64-linux-gnu.cmake"
+  build_targets "$dir" yuy2_conversion_test
+  echo "== aarch64: tests under emulation (built after ${SECONDS}s)"
+  if ! (cd "$dir" && ctest --output-on-failure --no-tests=error); then
+    failed+=(aarch64)
+  fi
+  echo "== aarch64: done after ${SECONDS}s"
+}
+
 run_suite tests
+run_arm_suite
 # The benchmarks were built in the first pass; the sanitizer pass needs only the tests.
 run_suite sanitize -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF
 

@@ -13,6 +13,10 @@ Features detect() {
   found.avx512Bytes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
 #endif
+#if defined(__aarch64__) || defined(_M_ARM64)
+  // Every 64-bit ARM processor has it: the architecture requires it.
+  found.neon = true;
+#endif
   return found;
 }
 

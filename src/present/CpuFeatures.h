@@ -8,6 +8,8 @@ struct Features {
   bool avx2 = false;
   // AVX-512 with the byte/word, vector-length and byte-permute extensions together.
   bool avx512Bytes = false;
+  // Advanced SIMD of 64-bit ARM.
+  bool neon = false;
 };
 
 const Features& features();

@@ -23,6 +23,10 @@ RowKernel rowKernelOf(Kernel kernel) {
     case Kernel::Avx512:
       return convertRowAvx512;
 #endif
+#ifdef DV_YUY2_NEON_ROWS
+    case Kernel::Neon:
+      return convertRowNeon;
+#endif
     default:
       return nullptr;
   }
@@ -39,12 +43,14 @@ bool cpuRuns(Kernel kernel) {
       return cpu.avx2;
     case Kernel::Avx512:
       return cpu.avx512Bytes;
+    case Kernel::Neon:
+      return cpu.neon;
   }
   return false;
 }
 
 Kernel detectBest() {
-  for (Kernel kernel : {Kernel::Avx512, Kernel::Avx2, Kernel::Sse2}) {
+  for (Kernel kernel : {Kernel::Avx512, Kernel::Avx2, Kernel::Sse2, Kernel::Neon}) {
     if (kernelSupported(kernel)) return kernel;
   }
   return Kernel::Reference;
@@ -62,6 +68,8 @@ const char* kernelName(Kernel kernel) {
       return "avx2";
     case Kernel::Avx512:
       return "avx512";
+    case Kernel::Neon:
+      return "neon";
   }
   return "unknown";
 }
@@ -70,7 +78,8 @@ bool kernelSupported(Kernel kernel) { return rowKernelOf(kernel) != nullptr && c
 
 std::vector<Kernel> supportedKernels() {
   std::vector<Kernel> kernels;
-  for (Kernel kernel : {Kernel::Reference, Kernel::Sse2, Kernel::Avx2, Kernel::Avx512}) {
+  for (Kernel kernel :
+       {Kernel::Reference, Kernel::Sse2, Kernel::Avx2, Kernel::Avx512, Kernel::Neon}) {
     if (kernelSupported(kernel)) kernels.push_back(kernel);
   }
   return kernels;

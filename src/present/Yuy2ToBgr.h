@@ -30,7 +30,7 @@ bool convertYuy2ToBgr(const std::uint8_t* yuy2, int yuy2Stride, std::uint8_t* bg
 
 namespace yuy2 {
 
-enum class Kernel { Reference, Sse2, Avx2, Avx512 };
+enum class Kernel { Reference, Sse2, Avx2, Avx512, Neon };
 
 const char* kernelName(Kernel kernel);
 // Built into this program and runnable on this CPU.

@@ -1,6 +1,7 @@
-// AVX2 row: 16 pixels (8 groups) per step, in double precision four lanes at a time.
-// Compiled with AVX2 enabled for this file only; the frame function calls it only when the
-// CPU reports AVX2.
+// AVX2 row: 16 pixels (8 groups) per step. A fast path in 32-bit integers gives the rule's
+// bytes wherever it can prove them; the few steps it cannot are done by the rule itself, in
+// double precision four lanes at a time. Compiled with AVX2 enabled for this file only; the
+// frame function calls it only when the CPU reports AVX2.
 #include "present/Yuy2ToBgrRows.h"
 
 #ifdef DV_YUY2_X86_ROWS
@@ -8,6 +9,7 @@
 #include <immintrin.h>
 
 #include "present/Yuy2ToBgrPixel.h"
+#include "present/Yuy2ToBgrScaledSums.h"
 
 namespace yuy2 {
 namespace {
@@ -113,9 +115,9 @@ inline __m128i clampToBytes(__m128i even0, __m128i even1, __m128i odd0, __m128i 
   return _mm_packus_epi16(_mm_packs_epi32(even0, even1), _mm_packs_epi32(odd0, odd1));
 }
 
-}  // namespace
-
-void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
+// The rule itself, in double: `width` pixels, in steps of 16 and then the reference row. Kept
+// out of line: the fast path calls it only for the rare steps that need it.
+[[gnu::noinline]] void convertRowExact(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const __m128i selectors[3][3] = {{selector(0, 0), selector(0, 1), selector(0, 2)},
                                    {selector(1, 0), selector(1, 1), selector(1, 2)},
                                    {selector(2, 0), selector(2, 1), selector(2, 2)}};
@@ -139,6 +141,139 @@ void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + chunk * 16), out);
     }
 
+    yuy2 += kPixelsPerStep * 2;
+    bgr += kPixelsPerStep * 3;
+  }
+  if (x < width) convertRowReference(yuy2, bgr, width - x);
+}
+
+// Constants of the fast path (see Yuy2ToBgrScaledSums.h).
+struct ScaledGains {
+  __m256i luma = _mm256_set1_epi32(scaled::kLumaGain);
+  __m256i blueFromU = _mm256_set1_epi32(scaled::kBlueFromU);
+  __m256i greenFromU = _mm256_set1_epi32(scaled::kGreenFromU);
+  __m256i greenFromV = _mm256_set1_epi32(scaled::kGreenFromV);
+  __m256i redFromV = _mm256_set1_epi32(scaled::kRedFromV);
+  __m256i blueBase = _mm256_set1_epi32(scaled::kBlueBase);
+  __m256i greenBase = _mm256_set1_epi32(scaled::kGreenBase);
+  __m256i redBase = _mm256_set1_epi32(scaled::kRedBase);
+  __m256i cap = _mm256_set1_epi32(static_cast<int>(scaled::kCap));
+  __m256i fraction = _mm256_set1_epi32(scaled::kFractionMask);
+};
+
+// The distance above a whole value of each lane's sum, folded into `nearest` by minimum.
+inline __m256i closest(__m256i nearest, __m256i sum, const ScaledGains& gains) {
+  const __m256i above = _mm256_and_si256(_mm256_min_epu32(sum, gains.cap), gains.fraction);
+  return _mm256_min_epu32(nearest, above);
+}
+
+// Output byte i of 8 pixels (the integer parts of their groups' Y0 pixels, then of the Y1
+// pixels, in runs of 4 bytes; blue and green in one vector, red in another), for the first 16
+// and the last 8 output bytes.
+struct FastSelectorTable {
+  std::uint8_t fromBlueGreen[2][16];
+  std::uint8_t fromRed[2][16];
+};
+
+constexpr FastSelectorTable makeFastSelectors() {
+  FastSelectorTable table{};
+  for (int part = 0; part < 2; ++part) {
+    for (int i = 0; i < 16; ++i) {
+      const int out = part * 16 + i;
+      std::uint8_t blueGreen = 0x80;
+      std::uint8_t red = 0x80;
+      if (out < 24) {
+        const int pixel = out / 3;
+        const int channel = out % 3;
+        const int position = (pixel % 2) * 4 + pixel / 2;
+        if (channel == 2) {
+          red = static_cast<std::uint8_t>(position);
+        } else {
+          blueGreen = static_cast<std::uint8_t>(channel * 8 + position);
+        }
+      }
+      table.fromBlueGreen[part][i] = blueGreen;
+      table.fromRed[part][i] = red;
+    }
+  }
+  return table;
+}
+
+alignas(16) constexpr FastSelectorTable kFastSelectors = makeFastSelectors();
+
+inline __m256i bothLanes(const std::uint8_t* bytes) {
+  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
+}
+
+// Integer parts of the Y0 and the Y1 sums of one channel as 16 words; the saturating packs that
+// follow give the clamp to 0..255.
+inline __m256i integerParts(__m256i sum0, __m256i sum1, __m256i minusOne) {
+  return _mm256_sub_epi16(_mm256_packs_epi32(_mm256_srai_epi32(sum0, scaled::kFractionBits),
+                                             _mm256_srai_epi32(sum1, scaled::kFractionBits)),
+                          minusOne);
+}
+
+// The `shift`-bit-up byte of each 32-bit lane.
+template <int shift>
+inline __m256i byteAt(__m256i groups) {
+  return shift == 24 ? _mm256_srli_epi32(groups, 24)
+                     : _mm256_srli_epi32(_mm256_slli_epi32(groups, 24 - shift), 24);
+}
+
+}  // namespace
+
+void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
+  const ScaledGains gains;
+  const __m256i headFromBlueGreen = bothLanes(kFastSelectors.fromBlueGreen[0]);
+  const __m256i headFromRed = bothLanes(kFastSelectors.fromRed[0]);
+  const __m256i tailFromBlueGreen = bothLanes(kFastSelectors.fromBlueGreen[1]);
+  const __m256i tailFromRed = bothLanes(kFastSelectors.fromRed[1]);
+  const __m256i nearLimit = _mm256_set1_epi32(2 * scaled::kNear);
+  int x = 0;
+  for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
+    // One group {Y0, U, Y1, V} per 32-bit lane.
+    const __m256i groups = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2));
+    const __m256i u = byteAt<8>(groups);
+    const __m256i v = byteAt<24>(groups);
+    const __m256i luma0 = _mm256_mullo_epi32(byteAt<0>(groups), gains.luma);
+    const __m256i luma1 = _mm256_mullo_epi32(byteAt<16>(groups), gains.luma);
+    const __m256i blue = _mm256_add_epi32(_mm256_mullo_epi32(u, gains.blueFromU), gains.blueBase);
+    const __m256i green =
+        _mm256_sub_epi32(_mm256_sub_epi32(gains.greenBase, _mm256_mullo_epi32(u, gains.greenFromU)),
+                         _mm256_mullo_epi32(v, gains.greenFromV));
+    const __m256i red = _mm256_add_epi32(_mm256_mullo_epi32(v, gains.redFromV), gains.redBase);
+
+    const __m256i blue0 = _mm256_add_epi32(luma0, blue);
+    const __m256i blue1 = _mm256_add_epi32(luma1, blue);
+    const __m256i green0 = _mm256_add_epi32(luma0, green);
+    const __m256i green1 = _mm256_add_epi32(luma1, green);
+    const __m256i red0 = _mm256_add_epi32(luma0, red);
+    const __m256i red1 = _mm256_add_epi32(luma1, red);
+
+    __m256i nearest = closest(gains.cap, blue0, gains);
+    nearest = closest(nearest, blue1, gains);
+    nearest = closest(nearest, green0, gains);
+    nearest = closest(nearest, green1, gains);
+    nearest = closest(nearest, red0, gains);
+    nearest = closest(nearest, red1, gains);
+    const __m256i near = _mm256_cmpgt_epi32(nearLimit, nearest);
+    if (!_mm256_testz_si256(near, near)) {
+      convertRowExact(yuy2, bgr, kPixelsPerStep);
+    } else {
+      const __m256i minusOne = _mm256_cmpeq_epi32(groups, groups);
+      const __m256i blueGreen = _mm256_packus_epi16(integerParts(blue0, blue1, minusOne),
+                                                    integerParts(green0, green1, minusOne));
+      const __m256i redWords = integerParts(red0, red1, minusOne);
+      const __m256i reds = _mm256_packus_epi16(redWords, redWords);
+      const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, headFromBlueGreen),
+                                           _mm256_shuffle_epi8(reds, headFromRed));
+      const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, tailFromBlueGreen),
+                                           _mm256_shuffle_epi8(reds, tailFromRed));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr), _mm256_castsi256_si128(head));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(bgr + 16), _mm256_castsi256_si128(tail));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 24), _mm256_extracti128_si256(head, 1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(bgr + 40), _mm256_extracti128_si256(tail, 1));
+    }
     yuy2 += kPixelsPerStep * 2;
     bgr += kPixelsPerStep * 3;
   }

@@ -23,4 +23,9 @@ void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width);
 void convertRowAvx512(const std::uint8_t* yuy2, std::uint8_t* bgr, int width);
 #endif
 
+#if defined(__aarch64__) || defined(_M_ARM64)
+#define DV_YUY2_NEON_ROWS 1
+void convertRowNeon(const std::uint8_t* yuy2, std::uint8_t* bgr, int width);
+#endif
+
 }  // namespace yuy2

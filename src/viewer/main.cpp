@@ -1,4 +1,5 @@
 #include "viewer/FailureGuard.h"
+#include "viewer/FrameSizedBlocks.h"
 #include "viewer/ViewerLifecycle.h"
 
 // Test builds may point the program at another camera service.
@@ -7,5 +8,6 @@
 #endif
 
 int main() {
+  keepFrameSizedBlocksInHeap();
   return runReportingFailure([] { return runViewer(DV_CAMERA_SERVICE_HOST); });
 }

@@ -185,6 +185,9 @@ TEST(Yuy2RowKernels, OddAndUnalignedWidthsStopAtTheLastByteOfBothBuffers) {
     rows.emplace_back(yuy2::Kernel::Avx512, yuy2::convertRowAvx512);
   }
 #endif
+#ifdef DV_YUY2_NEON_ROWS
+  rows.emplace_back(yuy2::Kernel::Neon, yuy2::convertRowNeon);
+#endif
   for (const auto& [kernel, convertRow] : rows) {
     for (int width = 1; width <= 200; ++width) {
       const std::size_t sourceBytes = static_cast<std::size_t>(width + 1) / 2 * 4;
