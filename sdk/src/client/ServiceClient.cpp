@@ -60,6 +60,7 @@ Pointer<T> mapOf(const protocol::FrameList& frames, const protocol::SamplePush& 
 // A record of another size would be read past its end: that service is not one to trust.
 template <class Configuration>
 Configuration recordFrom(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.empty()) return Configuration{};  // never seen, and its service is away
   try {
     return protocol::configurationFrom<Configuration>(bytes);
   } catch (const protocol::ProtocolError& error) {
@@ -201,6 +202,17 @@ protocol::ServerMessage ServiceClient::call(MessageType type, const protocol::Re
   return std::move(reply->message);
 }
 
+protocol::ServerMessage ServiceClient::nodeCall(MessageType type,
+                                                const protocol::Request& request) {
+  try {
+    return call(type, request);
+  } catch (const IOException& error) {
+    if (connected_) throw;
+    // The node went with its service: the same kind as for a node pulled out.
+    throw StreamingException(std::string("the node is no longer connected: ") + error.what());
+  }
+}
+
 void ServiceClient::throwUnreachable() const {
   throw IOException("the camera service on host \"" + host_ + "\" is not reachable");
 }
@@ -246,17 +258,29 @@ bool ServiceClient::isPlugged(NodeId node) const {
 }
 
 void ServiceClient::requestControl(ClientId, NodeId node) {
-  call(MessageType::RequestControl, protocol::NodeRequest{node});
+  nodeCall(MessageType::RequestControl, protocol::NodeRequest{node});
 }
 
 void ServiceClient::releaseControl(ClientId, NodeId node) {
+  if (!connected_) return;  // whatever it held went with the service
   call(MessageType::ReleaseControl, protocol::NodeRequest{node});
 }
 
+// While the service is away a node's configuration reads as it was last seen, so that a
+// program setting up a node in that instant goes on to the calls that say the node is gone.
 std::vector<std::uint8_t> ServiceClient::configurationBytes(NodeId node) const {
   auto* self = const_cast<ServiceClient*>(this);
-  auto reply = self->call(MessageType::GetConfiguration, protocol::NodeRequest{node});
-  return expect<protocol::ConfigurationRecord>(reply, "GetConfiguration").record;
+  if (connected_) {
+    try {
+      auto reply = self->call(MessageType::GetConfiguration, protocol::NodeRequest{node});
+      return self->lastRecords_[node] =
+                 expect<protocol::ConfigurationRecord>(reply, "GetConfiguration").record;
+    } catch (const IOException&) {
+      if (connected_) throw;
+    }
+  }
+  auto known = lastRecords_.find(node);
+  return known == lastRecords_.end() ? std::vector<std::uint8_t>() : known->second;
 }
 
 DepthNode::Configuration ServiceClient::depthConfiguration(NodeId node) const {
@@ -274,8 +298,9 @@ AudioNode::Configuration ServiceClient::audioConfiguration(NodeId node) const {
 void ServiceClient::setConfigurationBytes(NodeId node, NodeKind kind, const void* record,
                                           std::size_t size) {
   const auto* bytes = static_cast<const std::uint8_t*>(record);
-  call(MessageType::SetConfiguration,
-       protocol::SetConfiguration{node, kind, std::vector<std::uint8_t>(bytes, bytes + size)});
+  std::vector<std::uint8_t> written(bytes, bytes + size);
+  nodeCall(MessageType::SetConfiguration, protocol::SetConfiguration{node, kind, written});
+  lastRecords_[node] = std::move(written);
 }
 
 void ServiceClient::setConfiguration(ClientId, NodeId node,
@@ -294,7 +319,7 @@ void ServiceClient::setConfiguration(ClientId, NodeId node,
 }
 
 void ServiceClient::setInputMixerLevel(NodeId node, float level) {
-  call(MessageType::SetMixerLevel, protocol::SetMixerLevel{node, level});
+  nodeCall(MessageType::SetMixerLevel, protocol::SetMixerLevel{node, level});
 }
 
 void ServiceClient::subscribe(ClientId, NodeId node, std::uint8_t maps) {

@@ -65,6 +65,9 @@ class ServiceClient final : public ServicePort {
 
   // Sends a request and returns its reply; a Failed reply raises its exception.
   protocol::ServerMessage call(protocol::MessageType type, const protocol::Request& request);
+  // A call on a node: while the service is away it raises StreamingException, as for a node
+  // that was pulled out, instead of IOException.
+  protocol::ServerMessage nodeCall(protocol::MessageType type, const protocol::Request& request);
   std::vector<std::uint8_t> configurationBytes(NodeId node) const;
   void setConfigurationBytes(NodeId node, NodeKind kind, const void* record, std::size_t size);
   // Greets the service and learns its devices; false when it does not answer in time.
@@ -88,7 +91,8 @@ class ServiceClient final : public ServicePort {
   std::uint32_t nextCorrelation_ = 1;
   std::vector<DeviceInfo> devices_;
   std::map<NodeId, std::uint8_t> subscriptions_;
-  std::deque<protocol::FrameList> pushes_;  // arrived, not yet handed over
+  std::map<NodeId, std::vector<std::uint8_t>> lastRecords_;  // configurations last seen
+  std::deque<protocol::FrameList> pushes_;                   // arrived, not yet handed over
   std::vector<std::uint8_t> scratch_;
 };
 

@@ -85,9 +85,17 @@ bool Service::visible(const ServiceNode& each) const {
 
 bool Service::isPlugged(NodeId id) const { return visible(node(id)); }
 
+// A node can go at any moment, also between a client's calls while it sets the node up. The
+// kind is one that every stream setup reports as a line of its own, so that a node pulled out
+// at the wrong instant never ends a program that sets it up; reading its configuration still
+// works.
+StreamingException Service::gone(const ServiceNode& target) {
+  return StreamingException(target.name + " is no longer connected");
+}
+
 void Service::requestControl(ClientId client, NodeId id) {
   ServiceNode& target = node(id);
-  if (!visible(target)) throw IOException(target.name + " is not connected");
+  if (!visible(target)) throw gone(target);
   if (target.controller != kNobody && target.controller != client) {
     throw UnauthorizedAccessException(target.name + " is controlled by " +
                                       clientName(target.controller));
@@ -123,7 +131,7 @@ Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKi
   if (target.kind != kind) {
     throw InvalidOperationException(target.name + " is not a " + nodeKindName(kind) + " node");
   }
-  if (!visible(target)) throw IOException(target.name + " is not connected");
+  if (!visible(target)) throw gone(target);
   if (target.controller != client) {
     throw InvalidOperationException("configuring " + target.name +
                                     " needs control of it; request control first");
@@ -187,6 +195,7 @@ void Service::setDefaultConfiguration(NodeId id, const AudioNode::Configuration&
 
 void Service::setInputMixerLevel(NodeId id, float level) {
   ServiceNode& target = node(id);
+  if (!visible(target)) throw gone(target);
   if (!(level >= 0.0f && level <= 1.0f)) {
     throw ArgumentException("mixer level must lie in [0, 1]");
   }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "camsdk/Exceptions.h"
 #include "common/ServiceListener.h"
 #include "service/CallGate.h"
 #include "service/CameraSource.h"
@@ -133,6 +134,7 @@ class Service final {
   NodeInfo infoOf(const ServiceNode& node) const;
   DeviceInfo infoOf(const ServiceDevice& device, bool withNodes) const;
   ServiceNode& controlledNode(ClientId client, NodeId id, NodeKind kind);
+  static StreamingException gone(const ServiceNode& target);
   void notify(const TopologyChange& change);
   std::string clientName(ClientId client) const;
 
