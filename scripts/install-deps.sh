@@ -10,12 +10,18 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # The camera service's transport.
   libzmq3-dev cppzmq-dev
+  # Recordings (Matroska through FFmpeg's libraries; ffprobe and ffmpeg judge them in tests).
+  libavformat-dev libavcodec-dev libavutil-dev ffmpeg
+  # Real cameras: hot-plug through udev, v4l2-ctl for the manual check.
+  libudev-dev v4l-utils
   # Display and image libraries.
   libopencv-core-dev libopencv-highgui-dev libopencv-imgproc-dev libyuv-dev
   # find_package(OpenCV) needs OpenCVConfig.cmake, which only the full development package ships.
   libopencv-dev
   # Virtual X server and the tools the end-to-end tests drive the windows with.
   xvfb xauth xdotool imagemagick x11-utils python3
+  # A real window manager, so the end-to-end tests also see title bars and close buttons.
+  openbox
   # Fuzzing and the sanitizer runtime of the second compiler.
   clang libclang-rt-14-dev
   # Memory checking of a real run (scripts/valgrind-run.sh).
