@@ -26,8 +26,9 @@ void ViewerRunTest::TearDown() {
       << "event handlers were not deleted exactly once";
 }
 
-Scenario& ViewerRunTest::freshScenario(CamSdk::testing::Topology topology) {
-  scenario_.emplace(Scenario::fresh(topology));
+Scenario& ViewerRunTest::freshScenario(CamSdk::testing::Topology topology, bool virtualClock,
+                                       const std::string& host) {
+  scenario_.emplace(Scenario::fresh(topology, virtualClock, host));
   return *scenario_;
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 
 #include "camsdk/testing/Scenario.h"
 
@@ -18,7 +19,9 @@ class ViewerRunTest : public testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  CamSdk::testing::Scenario& freshScenario(CamSdk::testing::Topology topology);
+  CamSdk::testing::Scenario& freshScenario(CamSdk::testing::Topology topology,
+                                           bool virtualClock = true,
+                                           const std::string& host = "localhost");
   CamSdk::testing::Scenario& scenario() { return *scenario_; }
 
   // The key q from `at` on. The depth handler's poll may take some, so there are a few.

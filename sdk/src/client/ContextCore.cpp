@@ -43,13 +43,24 @@ void ContextCore::ensureOwn(const std::shared_ptr<NodeClient>& node, const char*
   }
 }
 
-// A node that has gone may still be registered: it streams nothing, and the context forgets
-// it with its removal notice. Refusing would end a program that registers a node in the
-// instant between its removal and the notice.
+// Registering a node that has gone does nothing and raises nothing: a program may register a
+// node in the instant between its removal and the notice it has not handled yet. It is not
+// kept either: the node plugged back is a new object with the same id, and a stale entry
+// would stand beside the new one's.
 void ContextCore::registerNode(const std::shared_ptr<NodeClient>& node) {
   ensureOwn(node, "registerNode");
+  if (!isAttached(*node)) return;
   if (std::find(registrations_.begin(), registrations_.end(), node) != registrations_.end()) return;
   registrations_.push_back(node);
+}
+
+bool ContextCore::isAttached(const NodeClient& node) const {
+  for (const auto& device : devices_) {
+    for (const auto& each : device->nodes()) {
+      if (each.get() == &node) return true;
+    }
+  }
+  return false;
 }
 
 void ContextCore::unregisterNode(const std::shared_ptr<NodeClient>& node) {

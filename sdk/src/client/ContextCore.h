@@ -69,6 +69,8 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>,
   void ensureOwn(const std::shared_ptr<NodeClient>& node, const char* operation) const;
   std::shared_ptr<DeviceClient> findDevice(DeviceId id) const;
   void forgetNode(NodeId id);
+  // Whether `node` is still one of this context's plugged nodes (not one that went since).
+  bool isAttached(const NodeClient& node) const;
 
   // EventLoop.cpp.
   void refreshSubscriptions();

@@ -4,6 +4,15 @@ namespace CamSdk {
 namespace detail {
 
 void CallGate::enter(testing::SdkOperation operation, const std::string& subject) {
+  for (auto hook = hooks_.begin(); hook != hooks_.end(); ++hook) {
+    if (hook->operation != operation || hook->callsToPass-- > 0) continue;
+    // Taken out first: the action may arm further hooks.
+    std::function<void()> action = std::move(hook->action);
+    hooks_.erase(hook);
+    action();
+    break;
+  }
+
   std::string entry = testing::operationName(operation);
   if (!subject.empty()) entry += ' ' + subject;
   if (calls_.size() >= kLogLimit) calls_.pop_front();
@@ -24,6 +33,11 @@ void CallGate::failNext(testing::SdkOperation operation, ExceptionKind kind, int
   }
   if (times < -1) throw ArgumentException("fault count must be -1 or positive");
   faults_[operation] = Fault{kind, times, message};
+}
+
+void CallGate::beforeCall(testing::SdkOperation operation, int callsToPass,
+                          std::function<void()> action) {
+  hooks_.push_back(Hook{operation, callsToPass, std::move(action)});
 }
 
 }  // namespace detail

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,8 +20,13 @@ class CallGate {
  public:
   static constexpr std::size_t kLogLimit = 4096;
 
-  // Logs "Operation subject" (or just the operation), then raises an armed fault.
+  // Runs a hook due for this call, logs "Operation subject" (or just the operation), then
+  // raises an armed fault.
   void enter(testing::SdkOperation operation, const std::string& subject);
+
+  // Runs `action` once, as the call of `operation` that comes after `callsToPass` others enters,
+  // before that call is logged or served: a test's way to change the camera at an exact call.
+  void beforeCall(testing::SdkOperation operation, int callsToPass, std::function<void()> action);
 
   // `times` -1: every call from now on.
   void failNext(testing::SdkOperation operation, ExceptionKind kind, int times,
@@ -37,7 +43,14 @@ class CallGate {
     std::string message;
   };
 
+  struct Hook {
+    testing::SdkOperation operation;
+    int callsToPass;
+    std::function<void()> action;
+  };
+
   std::map<testing::SdkOperation, Fault> faults_;
+  std::vector<Hook> hooks_;
   std::deque<std::string> calls_;
 };
 

@@ -3,6 +3,7 @@
 
 #include "service/Service.h"
 #include "service/ServiceRegistry.h"
+#include "testing/ScenarioAccess.h"
 #include "testing/ServiceFactory.h"
 
 namespace CamSdk {
@@ -38,16 +39,28 @@ std::vector<NodeId> Scenario::nodesOf(DeviceId device) const {
 NodeId Scenario::findNode(const std::string& name) const { return service_->findNode(name); }
 DeviceId Scenario::findDevice(const std::string& name) const { return service_->findDevice(name); }
 
-void Scenario::at(Nanoseconds at, std::function<void(Scenario&)> action) {
-  // The stored action holds the service weakly: the service owns the action, and a strong
-  // reference from it would keep the service alive for ever.
-  std::weak_ptr<detail::Service> weak = service_;
-  service_->schedule(at, [weak, action = std::move(action)] {
-    if (std::shared_ptr<detail::Service> service = weak.lock()) {
-      Scenario scenario(std::move(service));
+namespace {
+// A stored action holds the service weakly: the service owns the action, and a strong
+// reference from it would keep the service alive for ever.
+std::function<void()> onService(const std::shared_ptr<detail::Service>& service,
+                                std::function<void(Scenario&)> action) {
+  std::weak_ptr<detail::Service> weak = service;
+  return [weak, action = std::move(action)] {
+    if (std::shared_ptr<detail::Service> alive = weak.lock()) {
+      Scenario scenario = detail::ScenarioAccess::make(std::move(alive));
       action(scenario);
     }
-  });
+  };
+}
+}  // namespace
+
+void Scenario::at(Nanoseconds at, std::function<void(Scenario&)> action) {
+  service_->schedule(at, onService(service_, std::move(action)));
+}
+
+void Scenario::beforeCall(SdkOperation operation, int callsToPass,
+                          std::function<void(Scenario&)> action) {
+  service_->gate().beforeCall(operation, callsToPass, onService(service_, std::move(action)));
 }
 
 void Scenario::failNext(SdkOperation operation, ExceptionKind kind, int times,

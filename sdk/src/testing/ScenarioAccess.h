@@ -14,6 +14,8 @@ struct ScenarioAccess {
   static testing::Scenario make(std::shared_ptr<Service> service) {
     return testing::Scenario(std::move(service));
   }
+  // The service behind a scenario, for tests that serve it over a transport of their own.
+  static Service& serviceOf(testing::Scenario& scenario) { return *scenario.service_; }
 };
 
 }  // namespace detail

@@ -113,6 +113,9 @@ class Scenario {
   void failNext(SdkOperation operation, ExceptionKind kind, int times = 1,
                 const std::string& message = "injected fault");
   void clearFaults();
+  // Runs `action` once, as the service is entered for the call of `operation` that comes after
+  // `callsToPass` others, before that call is served: to unplug a node at an exact call.
+  void beforeCall(SdkOperation operation, int callsToPass, std::function<void(Scenario&)> action);
 
   // The configuration a node streams with before any setConfiguration.
   void setDefaultConfiguration(NodeId node, const DepthNode::Configuration& configuration);
