@@ -134,7 +134,8 @@ void CaptureNode::startCapture() {
   pending_.reset();
   lastSequence_.reset();
   lost_ = 0;
-  credit_ = 1.0;  // the first frame always goes
+  // The first frame always goes.
+  credit_ = interval_.perSecond() > rate_ ? 1.0 - rate_ / interval_.perSecond() : 0.0;
   if (gone_) return;
   std::string mismatch;
   int result = capture_.open();
