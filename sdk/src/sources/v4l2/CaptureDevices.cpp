@@ -27,6 +27,9 @@ void CaptureDevices::log(int level, const std::string& line) const {
 }
 
 void CaptureDevices::findCameras() {
+  if (system_->watchDescriptor() < 0) {
+    log(1, "no udev monitor: cameras plugged in from now on will not be seen");
+  }
   std::vector<std::string> paths = system_->videoDevices();
   if (paths.empty()) log(1, "no video devices found");
   addFiles(paths);

@@ -53,6 +53,8 @@ int CaptureFile::setFormat(std::uint32_t pixelFormat, std::int32_t width, std::i
     return 0;
   }
   format_ = set;
+  // A driver may leave the line length to the reader: packed lines, then.
+  if (format_.bytesperline == 0) format_.bytesperline = set.width * 2;
   if (interval == nullptr) return 0;
   v4l2_streamparm parameters{};
   parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
 
 namespace CamSdk {
 namespace v4l2 {
@@ -75,11 +76,26 @@ std::int64_t LinuxDeviceSystem::monotonicMicroseconds() {
   return static_cast<std::int64_t>(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
 }
 
+namespace {
+
+// Without udev, the device files by their usual names.
+std::vector<std::string> videoFilesInDev() {
+  std::vector<std::string> paths;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("video", 0) == 0) paths.push_back(entry.path().string());
+  }
+  return paths;
+}
+
+}  // namespace
+
 std::vector<std::string> LinuxDeviceSystem::videoDevices() {
   std::vector<std::string> paths;
-  if (udev_ == nullptr) return paths;
+  if (udev_ == nullptr) return videoFilesInDev();
   udev_enumerate* enumerate = udev_enumerate_new(udev_);
-  if (enumerate == nullptr) return paths;
+  if (enumerate == nullptr) return videoFilesInDev();
   udev_enumerate_add_match_subsystem(enumerate, kSubsystem);
   udev_enumerate_scan_devices(enumerate);
   udev_list_entry* entry = nullptr;

@@ -14,7 +14,7 @@ namespace v4l2 {
 
 class LinuxDeviceSystem final : public DeviceSystem {
  public:
-  // Without udev (no /run/udev, as in some containers) the list and the monitor stay empty.
+  // Without udev (as in some containers) the list is /dev/video* and there is no monitor.
   LinuxDeviceSystem();
   ~LinuxDeviceSystem() override;
   LinuxDeviceSystem(const LinuxDeviceSystem&) = delete;
