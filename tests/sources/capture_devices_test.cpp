@@ -301,6 +301,33 @@ TEST_F(CaptureDevicesTest, ACameraInUseElsewhereIsRefusedClearlyAtClaim) {
   expectDone(call(MessageType::RequestControl, protocol::NodeRequest{node}));
 }
 
+TEST_F(CaptureDevicesTest, DriverRefusalsWhileSettingUpAreReportedAndNeverFatal) {
+  fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
+  start();
+  const detail::NodeId node = service.devices().at(0).nodes.at(0).id;
+  expectDone(call(MessageType::RequestControl, protocol::NodeRequest{node}));
+  fake->failNext(VIDIOC_S_FMT, EINVAL);
+  const protocol::Failed failed = expectFailed(configure(node, FRAME_FORMAT_VGA, 15));
+  EXPECT_EQ(failed.kind, ExceptionKind::Configuration);
+  EXPECT_NE(failed.message.find("VIDIOC_S_FMT on /dev/video0: EINVAL"), std::string::npos)
+      << failed.message;
+
+  // Not enough USB bandwidth: the stream gives nothing and says why; the camera stays.
+  fake->failNext(VIDIOC_STREAMON, ENOSPC);
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  turn();
+  EXPECT_NE(logged.find("/dev/video0 does not stream: VIDIOC_STREAMON on /dev/video0: ENOSPC"),
+            std::string::npos)
+      << logged;
+  EXPECT_EQ(service.devices().size(), 1u);
+  EXPECT_EQ(fake->mappedBuffers(), 0);
+  // Watching again tries again.
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, 0}));
+  turn();
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  EXPECT_TRUE(fake->streaming("/dev/video0"));
+}
+
 // ENODEV (unplugged) or EIO (the driver gave up) from a dequeue mid-stream.
 class CameraFailsMidStream : public CaptureDevicesTest,
                              public ::testing::WithParamInterface<int> {};
