@@ -20,15 +20,15 @@ bool captureType(std::uint32_t type) { return type == V4L2_BUF_TYPE_VIDEO_CAPTUR
 
 }  // namespace
 
-void FakeV4l2System::plug(FileSpec spec) {
+void FakeV4l2System::plug(DeviceFile file) {
   auto device = std::make_shared<Device>();
-  device->spec = std::move(spec);
-  if (!device->spec.formats.empty() && !device->spec.formats[0].sizes.empty()) {
-    const Size& first = device->spec.formats[0].sizes[0];
-    selectSize(*device, device->spec.formats[0].pixelFormat, first.width, first.height);
+  device->file = std::move(file);
+  if (!device->file.formats.empty() && !device->file.formats[0].sizes.empty()) {
+    const Size& first = device->file.formats[0].sizes[0];
+    selectSize(*device, device->file.formats[0].pixelFormat, first.width, first.height);
   }
-  events_.push_back({v4l2::DeviceEvent::Action::Added, device->spec.path});
-  devices_[device->spec.path] = std::move(device);
+  events_.push_back({v4l2::DeviceEvent::Action::Added, device->file.path});
+  devices_[device->file.path] = std::move(device);
 }
 
 void FakeV4l2System::unplug(const std::string& path) {
@@ -103,8 +103,8 @@ int FakeV4l2System::close(int fd) {
 
 void FakeV4l2System::selectSize(Device& device, std::uint32_t pixelFormat, std::uint32_t width,
                                 std::uint32_t height) {
-  const Format* format = &device.spec.formats[0];
-  for (const Format& each : device.spec.formats) {
+  const Format* format = &device.file.formats[0];
+  for (const Format& each : device.file.formats) {
     if (each.pixelFormat == pixelFormat) format = &each;
   }
   // The driver takes the nearest size it has instead of refusing.
@@ -178,24 +178,24 @@ int FakeV4l2System::control(int fd, Device& device, unsigned long request, void*
       auto& capability = *static_cast<v4l2_capability*>(argument);
       capability = v4l2_capability{};
       copyText(capability.driver, sizeof capability.driver, "fake");
-      copyText(capability.card, sizeof capability.card, device.spec.card);
-      copyText(capability.bus_info, sizeof capability.bus_info, device.spec.busInfo);
-      capability.device_caps = device.spec.caps;
-      capability.capabilities = device.spec.caps | V4L2_CAP_DEVICE_CAPS;
+      copyText(capability.card, sizeof capability.card, device.file.card);
+      copyText(capability.bus_info, sizeof capability.bus_info, device.file.busInfo);
+      capability.device_caps = device.file.caps;
+      capability.capabilities = device.file.caps | V4L2_CAP_DEVICE_CAPS;
       return 0;
     }
     case VIDIOC_ENUM_FMT: {
       auto& description = *static_cast<v4l2_fmtdesc*>(argument);
-      if (!captureType(description.type) || (device.spec.caps & V4L2_CAP_VIDEO_CAPTURE) == 0 ||
-          description.index >= device.spec.formats.size()) {
+      if (!captureType(description.type) || (device.file.caps & V4L2_CAP_VIDEO_CAPTURE) == 0 ||
+          description.index >= device.file.formats.size()) {
         return -EINVAL;
       }
-      description.pixelformat = device.spec.formats[description.index].pixelFormat;
+      description.pixelformat = device.file.formats[description.index].pixelFormat;
       return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
       auto& size = *static_cast<v4l2_frmsizeenum*>(argument);
-      for (const Format& format : device.spec.formats) {
+      for (const Format& format : device.file.formats) {
         if (format.pixelFormat != size.pixel_format) continue;
         if (size.index >= format.sizes.size()) return -EINVAL;
         size.type = V4L2_FRMSIZE_TYPE_DISCRETE;
@@ -207,7 +207,7 @@ int FakeV4l2System::control(int fd, Device& device, unsigned long request, void*
     }
     case VIDIOC_ENUM_FRAMEINTERVALS: {
       auto& interval = *static_cast<v4l2_frmivalenum*>(argument);
-      for (const Format& format : device.spec.formats) {
+      for (const Format& format : device.file.formats) {
         if (format.pixelFormat != interval.pixel_format) continue;
         for (const Size& size : format.sizes) {
           if (size.width != interval.width || size.height != interval.height) continue;
@@ -239,7 +239,7 @@ int FakeV4l2System::control(int fd, Device& device, unsigned long request, void*
         const v4l2_fract asked = parameters.parm.capture.timeperframe;
         const double wanted =
             asked.numerator == 0 ? 0.0 : double(asked.denominator) / asked.numerator;
-        for (const Format& format : device.spec.formats) {
+        for (const Format& format : device.file.formats) {
           if (format.pixelFormat != device.format.pixelformat) continue;
           for (const Size& size : format.sizes) {
             if (size.width != device.format.width || size.height != device.format.height) continue;
@@ -369,10 +369,10 @@ std::vector<v4l2::DeviceEvent> FakeV4l2System::readDeviceEvents() {
   return events;
 }
 
-using FileSpec = FakeV4l2System::FileSpec;
+using DeviceFile = FakeV4l2System::DeviceFile;
 
-FileSpec webcamFile(const std::string& path, const std::string& bus) {
-  return FileSpec{
+DeviceFile webcamFile(const std::string& path, const std::string& bus) {
+  return DeviceFile{
       path,
       "Desk Webcam",
       bus,
@@ -382,12 +382,12 @@ FileSpec webcamFile(const std::string& path, const std::string& bus) {
         {{640, 480, {{1, 30}, {1, 15}}}, {320, 240, {{1, 15}}}, {1280, 960, {{1, 5}}}}}}};
 }
 
-FileSpec metadataFile(const std::string& path, const std::string& bus) {
-  return FileSpec{path, "Desk Webcam", bus, V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING, {}};
+DeviceFile metadataFile(const std::string& path, const std::string& bus) {
+  return DeviceFile{path, "Desk Webcam", bus, V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING, {}};
 }
 
-FileSpec depthFile(const std::string& path, const std::string& bus) {
-  return FileSpec{
+DeviceFile depthFile(const std::string& path, const std::string& bus) {
+  return DeviceFile{
       path,
       "Depth Module",
       bus,
@@ -395,12 +395,12 @@ FileSpec depthFile(const std::string& path, const std::string& bus) {
       {{V4L2_PIX_FMT_Z16, {{320, 240, {{1, 60}, {1, 30}}}, {640, 480, {{1, 60}, {1, 30}}}}}}};
 }
 
-FileSpec mjpegOnlyFile(const std::string& path, const std::string& bus) {
-  return FileSpec{path,
-                  "Old Camera",
-                  bus,
-                  V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING,
-                  {{V4L2_PIX_FMT_MJPEG, {{640, 480, {{1, 30}}}}}}};
+DeviceFile mjpegOnlyFile(const std::string& path, const std::string& bus) {
+  return DeviceFile{path,
+                    "Old Camera",
+                    bus,
+                    V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING,
+                    {{V4L2_PIX_FMT_MJPEG, {{640, 480, {{1, 30}}}}}}};
 }
 
 }  // namespace v4l2test

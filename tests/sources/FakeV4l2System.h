@@ -29,7 +29,7 @@ class FakeV4l2System final : public v4l2::DeviceSystem {
     std::uint32_t pixelFormat;
     std::vector<Size> sizes;
   };
-  struct FileSpec {
+  struct DeviceFile {
     std::string path;
     std::string card;
     std::string busInfo;
@@ -46,7 +46,7 @@ class FakeV4l2System final : public v4l2::DeviceSystem {
   static constexpr int kWatchDescriptor = 999;
 
   // Present from now on; a plug event is queued.
-  void plug(FileSpec spec);
+  void plug(DeviceFile file);
   // Gone: its open files answer ENODEV and poll reports an error; an unplug event is queued.
   void unplug(const std::string& path);
   // Another program streams the file: setting its format or taking its buffers is EBUSY.
@@ -81,7 +81,7 @@ class FakeV4l2System final : public v4l2::DeviceSystem {
     v4l2_buffer done{};
   };
   struct Device {
-    FileSpec spec;
+    DeviceFile file;
     bool present = true;
     bool heldElsewhere = false;
     v4l2_pix_format format{};
@@ -116,10 +116,10 @@ class FakeV4l2System final : public v4l2::DeviceSystem {
 // Files as common cameras have them: a webcam's YUYV capture file (640x480 at 30 or 15 frames a
 // second, 320x240 at 15, and MJPG it cannot use), its metadata file, a depth camera's Z16 file
 // (320x240 and 640x480 at 60 or 30), and a camera that streams MJPG only.
-FakeV4l2System::FileSpec webcamFile(const std::string& path, const std::string& bus);
-FakeV4l2System::FileSpec metadataFile(const std::string& path, const std::string& bus);
-FakeV4l2System::FileSpec depthFile(const std::string& path, const std::string& bus);
-FakeV4l2System::FileSpec mjpegOnlyFile(const std::string& path, const std::string& bus);
+FakeV4l2System::DeviceFile webcamFile(const std::string& path, const std::string& bus);
+FakeV4l2System::DeviceFile metadataFile(const std::string& path, const std::string& bus);
+FakeV4l2System::DeviceFile depthFile(const std::string& path, const std::string& bus);
+FakeV4l2System::DeviceFile mjpegOnlyFile(const std::string& path, const std::string& bus);
 
 }  // namespace v4l2test
 }  // namespace CamSdk
