@@ -123,7 +123,8 @@ class Service:
 
     def __init__(self, workdir, scenario=None, endpoint=None, args=(), name="service"):
         self.endpoint = endpoint or "ipc://" + os.path.join(workdir, name + ".sock")
-        command = [os.environ["DV_SERVICE"], "--endpoint", self.endpoint] + list(args)
+        # The simulated camera only: a camera plugged into the machine never joins a test.
+        command = [os.environ["DV_SERVICE"], "--endpoint", self.endpoint, "--no-v4l2"] + list(args)
         if scenario is not None:
             path = os.path.join(workdir, name + "-scenario.txt")
             with open(path, "w") as f:

@@ -366,16 +366,29 @@ std::vector<ServiceHost::Session*> ServiceHost::subscribersOf(NodeId node) const
   return subscribers;
 }
 
+std::uint8_t ServiceHost::wantedMaps(NodeId node) const {
+  std::uint8_t all = 0;
+  for (Session* session : subscribersOf(node)) all |= session->maps(node);
+  return all;
+}
+
 void ServiceHost::refreshStream(NodeId node) {
   auto stream = std::find_if(streams_.begin(), streams_.end(),
                              [node](const Stream& s) { return s.node == node; });
   const bool watched = !subscribersOf(node).empty() && service_.isPlugged(node);
   const std::int32_t perSecond = watched ? service_.samplesPerSecond(node) : 0;
   if (!watched) {
-    if (stream != streams_.end()) streams_.erase(stream);
+    if (stream != streams_.end()) {
+      streams_.erase(stream);
+      service_.stopCapture(node);
+    }
     return;
   }
-  if (stream == streams_.end()) stream = streams_.insert(streams_.end(), Stream{node, {}});
+  if (stream == streams_.end()) {
+    stream = streams_.insert(streams_.end(), Stream{node, {}});
+    service_.startCapture(node);
+  }
+  if (service_.isLive(node)) return;
   if (perSecond <= 0) {
     stream->cursor.disarm();
   } else if (!stream->cursor.armed()) {
@@ -414,6 +427,7 @@ void ServiceHost::runDue() {
   while (service_.nextActionTime(&action) && action <= service_.clock().now()) {
     service_.runNextAction();
   }
+  service_.pumpSources();
   std::vector<NodeId> nodes;
   for (const Stream& stream : streams_) nodes.push_back(stream.node);
   const Nanoseconds now = service_.clock().now();
@@ -421,6 +435,11 @@ void ServiceHost::runDue() {
     refreshStream(node);
     auto stream = std::find_if(streams_.begin(), streams_.end(),
                                [node](const Stream& s) { return s.node == node; });
+    if (stream != streams_.end() && service_.isLive(node)) {
+      const bool vertices = (wantedMaps(node) & protocol::kVertices) != 0;
+      if (auto captured = service_.takeCaptured(node, vertices)) sendCaptured(*stream, *captured);
+      continue;
+    }
     if (stream == streams_.end() || !stream->cursor.armed() || stream->cursor.nextDue() > now) {
       continue;
     }
@@ -431,9 +450,7 @@ void ServiceHost::runDue() {
 }
 
 void ServiceHost::produce(const Stream& stream, std::int64_t index, std::int32_t skipped) {
-  const std::vector<Session*> subscribers = subscribersOf(stream.node);
-  std::uint8_t all = 0;
-  for (Session* session : subscribers) all |= session->maps(stream.node);
+  const std::uint8_t all = wantedMaps(stream.node);
 
   protocol::SamplePush sample;
   sample.node = stream.node;
@@ -468,8 +485,32 @@ void ServiceHost::produce(const Stream& stream, std::int64_t index, std::int32_t
     case NodeKind::Other:
       return;
   }
-  service_.noteDelivered(stream.node);
-  for (Session* session : subscribers) session->sendSample(sample, maps, skipped);
+  deliver(sample, maps, skipped);
+}
+
+void ServiceHost::sendCaptured(Stream& stream, const detail::CapturedSample& captured) {
+  protocol::SamplePush sample;
+  sample.node = stream.node;
+  sample.kind = service_.kindOf(stream.node);
+  sample.index = stream.captured++;
+  sample.position = sample.index;
+  sample.timeOfCapture = microseconds(captured.timeOfCapture);
+  MapFrames maps;
+  if (sample.kind == NodeKind::Depth) {
+    sample.frameFormat = captured.depth.format;
+    addMap(maps, protocol::kDepthMap, captured.depth.depthMap);
+    addMap(maps, protocol::kVertices, captured.depth.vertices);
+  } else {
+    sample.frameFormat = captured.color.format;
+    addMap(maps, protocol::kColorMap, captured.color.colorMap);
+  }
+  deliver(sample, maps, captured.dropped);
+}
+
+void ServiceHost::deliver(const protocol::SamplePush& sample, const MapFrames& maps,
+                          std::int32_t skipped) {
+  service_.noteDelivered(sample.node);
+  for (Session* session : subscribersOf(sample.node)) session->sendSample(sample, maps, skipped);
 }
 
 }  // namespace server

@@ -8,6 +8,9 @@
 // stream that fell behind skips to its newest due sample; a client whose queue is full misses
 // that sample alone. Either way the next sample a client gets counts what it missed in
 // droppedSampleCount. A stream that nobody watches any more stops and starts again at sample 0.
+// A live node (a capture device) is not paced by the clock: its live source is pumped at the
+// start of the turn, and the newest frame it captured goes out like a due sample, stamped with
+// its capture time and counting the frames the camera lost.
 //
 // A client that breaks the protocol or floods the host with requests is dropped and its
 // messages are ignored from then on; a dropped client's nodes are given back.
@@ -67,7 +70,8 @@ class ServiceHost {
   class Session;
   struct Stream {
     detail::NodeId node;
-    detail::StreamCursor cursor;
+    detail::StreamCursor cursor;  // unused for a live node, which the camera paces
+    std::int64_t captured = 0;    // a live node's samples sent so far
   };
 
   protocol::ServerMessage answer(Session& session, const protocol::DecodedRequest& request);
@@ -75,9 +79,14 @@ class ServiceHost {
              const protocol::ServerMessage& message);
   void drop(const std::string& peer, const std::string& why, bool ban);
   std::vector<Session*> subscribersOf(detail::NodeId node) const;
+  std::uint8_t wantedMaps(detail::NodeId node) const;  // every subscriber's maps together
   // Arms, retimes or ends the node's stream to match its subscribers and rate now.
   void refreshStream(detail::NodeId node);
   void produce(const Stream& stream, std::int64_t index, std::int32_t skipped);
+  void sendCaptured(Stream& stream, const detail::CapturedSample& captured);
+  void deliver(const protocol::SamplePush& sample,
+               const std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>& maps,
+               std::int32_t skipped);
   void log(int level, const std::string& line) const;
 
   detail::Service& service_;

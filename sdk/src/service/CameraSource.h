@@ -2,19 +2,32 @@
 // serves: a source makes what produces each node's samples, and the core asks it for sample
 // `index` at the node's configuration when the sample is due.
 //
-// Today's one source is the simulated camera (sources/SimulatedCamera). A source whose samples
-// come at their own pace (a recording, a capture device) will need a way to say a sample is
-// ready; the core's scheduler asks for due samples only.
+// The simulated camera (sources/SimulatedCamera) is paced by the service clock. A capture
+// device's node is live: its samples come at the camera's pace, the service takes each one when
+// its LiveSource says a descriptor is ready, and the camera itself may refuse a client's claim
+// or configuration.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "camsdk/Node.h"
+#include "service/Clock.h"
 #include "service/Frames.h"
 
 namespace CamSdk {
 namespace detail {
+
+// A frame a live node captured.
+struct CapturedSample {
+  Nanoseconds timeOfCapture{0};  // on the service clock
+  std::int32_t dropped = 0;      // frames lost since the previous sample (bad or missed)
+  DepthFrame depth;              // the node's kind says which one is filled
+  ColorFrame color;
+};
 
 // One node's samples.
 class NodeSource {
@@ -26,6 +39,31 @@ class NodeSource {
   virtual AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) = 0;
   // Sample buffers still held by someone (a client, a queue); 0 once everything is let go.
   virtual long referencedBuffers() const = 0;
+
+  // A client takes control of the node: a camera in use by another program raises
+  // UnauthorizedAccessException, one that has gone StreamingException. release() gives it back.
+  virtual void claim() {}
+  virtual void release() {}
+  // The camera's own word on a configuration the SDK's rules accept: empty, or its reason.
+  virtual std::string configure(const DepthNode::Configuration&) { return {}; }
+  virtual std::string configure(const ColorNode::Configuration&) { return {}; }
+
+  // Live nodes only: capture runs while anyone watches, and takeCaptured() hands over the
+  // newest frame captured since the last call, if any. Neither throws: a camera that fails
+  // says so through its LiveSource.
+  virtual bool live() const { return false; }
+  virtual void startCapture() {}
+  virtual void stopCapture() {}
+  virtual std::optional<CapturedSample> takeCaptured(bool /*vertices*/) { return std::nullopt; }
+};
+
+// What finds capture devices and watches them: the service's loop also waits on descriptors()
+// and calls pump() each turn, which takes in ready frames and plugs or unplugs devices.
+class LiveSource {
+ public:
+  virtual ~LiveSource() = default;
+  virtual std::vector<int> descriptors() const = 0;
+  virtual void pump() = 0;
 };
 
 // A kind of camera.

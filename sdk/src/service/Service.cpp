@@ -43,7 +43,7 @@ void Service::detach(ClientId client) noexcept {
                                  [client](const Attached& a) { return a.id == client; }),
                   attached_.end());
   for (ServiceNode& each : nodes_) {
-    if (each.controller == client) each.controller = kNobody;
+    if (each.controller == client) letGo(each);
   }
   clientNames_.erase(client);
 }
@@ -100,12 +100,19 @@ void Service::requestControl(ClientId client, NodeId id) {
     throw UnauthorizedAccessException(target.name + " is controlled by " +
                                       clientName(target.controller));
   }
+  if (target.controller != client) target.frames->claim();
   target.controller = client;
 }
 
 void Service::releaseControl(ClientId client, NodeId id) {
   ServiceNode& target = node(id);
-  if (target.controller == client) target.controller = kNobody;
+  if (target.controller == client) letGo(target);
+}
+
+void Service::letGo(ServiceNode& target) {
+  if (target.controller == kNobody) return;
+  target.controller = kNobody;
+  target.frames->release();
 }
 
 void Service::holdControlElsewhere(NodeId id, const std::string& name) {
@@ -142,7 +149,8 @@ Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKi
 void Service::setConfiguration(ClientId client, NodeId id,
                                const DepthNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Depth);
-  const std::string reason = checkConfiguration(configuration);
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->configure(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.depth = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
@@ -151,7 +159,8 @@ void Service::setConfiguration(ClientId client, NodeId id,
 void Service::setConfiguration(ClientId client, NodeId id,
                                const ColorNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Color);
-  const std::string reason = checkConfiguration(configuration);
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->configure(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.color = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
@@ -234,6 +243,32 @@ AudioFrame Service::audioFrame(NodeId id, std::int64_t index) {
 }
 
 void Service::noteDelivered(NodeId id) { ++node(id).samplesDelivered; }
+
+void Service::addLiveSource(std::shared_ptr<LiveSource> source) {
+  liveSources_.push_back(std::move(source));
+}
+
+std::vector<int> Service::waitDescriptors() const {
+  std::vector<int> descriptors;
+  for (const auto& source : liveSources_) {
+    for (int fd : source->descriptors()) descriptors.push_back(fd);
+  }
+  return descriptors;
+}
+
+void Service::pumpSources() {
+  for (const auto& source : liveSources_) source->pump();
+}
+
+bool Service::isLive(NodeId id) const { return node(id).frames->live(); }
+
+void Service::startCapture(NodeId id) { node(id).frames->startCapture(); }
+
+void Service::stopCapture(NodeId id) { node(id).frames->stopCapture(); }
+
+std::optional<CapturedSample> Service::takeCaptured(NodeId id, bool vertices) {
+  return node(id).frames->takeCaptured(vertices);
+}
 
 std::vector<std::uint8_t> Service::lastConfigurationBytes(NodeId id) const {
   return node(id).lastConfigurationBytes;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,13 @@ class Service final {
 
   // Topology, for the scenario control. Devices and nodes keep their ids when unplugged.
   DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& kinds);
+  // A device whose nodes bring their own samples (a capture device's files), plugged at once.
+  struct SourcedNode {
+    NodeKind kind;
+    std::unique_ptr<NodeSource> frames;
+  };
+  DeviceId addDevice(const std::string& name, std::vector<SourcedNode> nodes);
+  NodeId addNode(DeviceId device, NodeKind kind, std::unique_ptr<NodeSource> frames);
   NodeId addNode(DeviceId device, NodeKind kind);
   void unplugNode(NodeId node);
   void plugNode(NodeId node);
@@ -86,6 +94,16 @@ class Service final {
   void setDefaultConfiguration(NodeId node, const AudioNode::Configuration& configuration);
   void holdControlElsewhere(NodeId node, const std::string& clientName);
   void injectSample(NodeId node, const InjectedSample& sample);
+
+  // Sources whose cameras come and go and whose samples come at the cameras' pace. The loop
+  // that serves the service also waits on their descriptors and pumps them each turn.
+  void addLiveSource(std::shared_ptr<LiveSource> source);
+  std::vector<int> waitDescriptors() const;
+  void pumpSources();
+  bool isLive(NodeId node) const;
+  void startCapture(NodeId node);
+  void stopCapture(NodeId node);
+  std::optional<CapturedSample> takeCaptured(NodeId node, bool vertices);
 
   std::vector<std::uint8_t> lastConfigurationBytes(NodeId node) const;
   float inputMixerLevel(NodeId node) const;
@@ -135,6 +153,7 @@ class Service final {
   DeviceInfo infoOf(const ServiceDevice& device, bool withNodes) const;
   ServiceNode& controlledNode(ClientId client, NodeId id, NodeKind kind);
   static StreamingException gone(const ServiceNode& target);
+  void letGo(ServiceNode& target);
   void notify(const TopologyChange& change);
   std::string clientName(ClientId client) const;
 
@@ -149,6 +168,8 @@ class Service final {
   ClientId nextClient_ = 1;
   std::vector<TimedAction> actions_;  // kept sorted by (at, order)
   std::uint64_t nextActionOrder_ = 0;
+  // Last, so they go before the nodes whose sources they pump.
+  std::vector<std::shared_ptr<LiveSource>> liveSources_;
 };
 
 }  // namespace detail

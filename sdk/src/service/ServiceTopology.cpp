@@ -37,18 +37,28 @@ void Service::notify(const TopologyChange& change) {
 }
 
 DeviceId Service::addDevice(const std::string& name, const std::vector<NodeKind>& kinds) {
+  std::vector<SourcedNode> nodes;
+  for (NodeKind kind : kinds) nodes.push_back(SourcedNode{kind, cameras_->makeNodeSource(kind)});
+  return addDevice(name, std::move(nodes));
+}
+
+DeviceId Service::addDevice(const std::string& name, std::vector<SourcedNode> nodes) {
   const DeviceId id = static_cast<DeviceId>(devices_.size());
   ServiceDevice added;
   added.id = id;
   added.name = name;
   added.plugged = false;  // plugged below, once its nodes exist, so one notice covers them
   devices_.push_back(std::move(added));
-  for (NodeKind kind : kinds) addNode(id, kind);
+  for (SourcedNode& each : nodes) addNode(id, each.kind, std::move(each.frames));
   plugDevice(id);
   return id;
 }
 
 NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
+  return addNode(deviceId, kind, cameras_->makeNodeSource(kind));
+}
+
+NodeId Service::addNode(DeviceId deviceId, NodeKind kind, std::unique_ptr<NodeSource> frames) {
   ServiceDevice& owner = device(deviceId);
   int sameKind = 0;
   for (NodeId id : owner.nodes) {
@@ -63,7 +73,7 @@ NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
   added.depth = defaultDepthConfiguration();
   added.color = defaultColorConfiguration();
   added.audio = defaultAudioConfiguration();
-  added.frames = cameras_->makeNodeSource(kind);
+  added.frames = std::move(frames);
   nodes_.push_back(std::move(added));
   owner.nodes.push_back(id);
   if (owner.plugged) {
@@ -79,7 +89,7 @@ void Service::unplugNode(NodeId id) {
   const bool wasVisible = visible(target);
   target.plugged = false;
   // A node that comes back starts afresh: nobody controls it.
-  target.controller = kNobody;
+  letGo(target);
   if (wasVisible) {
     notify(TopologyChange{TopologyChange::Type::NodeRemoved, infoOf(device(target.device), false),
                           infoOf(target)});
@@ -101,7 +111,7 @@ void Service::unplugDevice(DeviceId id) {
   if (!target.plugged) return;
   const DeviceInfo info = infoOf(target, true);
   target.plugged = false;
-  for (NodeId member : target.nodes) node(member).controller = kNobody;
+  for (NodeId member : target.nodes) letGo(node(member));
   for (const NodeInfo& member : info.nodes) {
     notify(TopologyChange{TopologyChange::Type::NodeRemoved, infoOf(target, false), member});
   }

@@ -16,10 +16,12 @@ std::shared_ptr<Service> makeService(const std::string& host, testing::Topology 
   auto service =
       std::make_shared<Service>(host, virtualClock ? makeVirtualClock() : makeSteadyClock(),
                                 std::make_shared<SimulatedCamera>());
-  if (topology == testing::Topology::OneCamera) {
-    service->addDevice("camera0", {NodeKind::Depth, NodeKind::Color, NodeKind::Audio});
-  }
+  if (topology == testing::Topology::OneCamera) addSimulatedCamera(*service);
   return service;
+}
+
+void addSimulatedCamera(Service& service) {
+  service.addDevice("camera0", {NodeKind::Depth, NodeKind::Color, NodeKind::Audio});
 }
 
 std::shared_ptr<Service> openService(const std::string& host) {

@@ -13,6 +13,8 @@ class Service;
 
 std::shared_ptr<Service> makeService(const std::string& host, testing::Topology topology,
                                      bool virtualClock);
+// The default simulated device "camera0", with depth0, color0 and audio0.
+void addSimulatedCamera(Service& service);
 
 }  // namespace detail
 }  // namespace CamSdk

@@ -8,6 +8,7 @@ namespace service_program {
 const char* serviceUsage() {
   return "usage: camsdk-service [--endpoint ENDPOINT] [--scenario FILE]\n"
          "                      [--log-level error|info|debug] [--key KEYFILE --clients FILE]\n"
+         "                      [--no-v4l2]  (only the simulated camera, no real ones)\n"
          "       camsdk-service --keygen PATH\n";
 }
 
@@ -40,6 +41,8 @@ ServiceOptions parseServiceOptions(const std::vector<std::string>& arguments) {
       options.clientsFile = value();
     } else if (option == "--keygen") {
       options.keygen = value();
+    } else if (option == "--no-v4l2") {
+      options.captureDevices = false;
     } else if (option == "--help" || option == "-h") {
       options.help = true;
     } else {

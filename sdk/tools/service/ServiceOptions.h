@@ -13,7 +13,8 @@ struct ServiceOptions {
   int logLevel = 1;      // 0 errors, 1 info, 2 debug
   std::string keyFile;
   std::string clientsFile;
-  std::string keygen;  // make a key pair at this path, then exit
+  std::string keygen;          // make a key pair at this path, then exit
+  bool captureDevices = true;  // offer this machine's Video4Linux2 cameras too
   bool help = false;
 };
 

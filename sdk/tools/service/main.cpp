@@ -16,6 +16,10 @@
 #include "testing/ScenarioAccess.h"
 #include "testing/ServiceFactory.h"
 #include "transport/Endpoints.h"
+#ifdef CAMSDK_HAVE_V4L2
+#include "sources/v4l2/CaptureDevices.h"
+#include "sources/v4l2/LinuxDeviceSystem.h"
+#endif
 
 namespace {
 
@@ -61,7 +65,17 @@ int serve(const service_program::ServiceOptions& options) {
   }
 
   std::shared_ptr<detail::Service> service =
-      detail::makeService("localhost", testing::Topology::OneCamera, false);
+      detail::makeService("localhost", testing::Topology::Empty, false);
+#ifdef CAMSDK_HAVE_V4L2
+  // Real cameras are listed first, so a viewer that opens the first device shows one.
+  if (options.captureDevices) {
+    auto cameras = std::make_shared<v4l2::CaptureDevices>(
+        std::make_shared<v4l2::LinuxDeviceSystem>(), *service, serverOptions.log);
+    cameras->findCameras();
+    service->addLiveSource(cameras);
+  }
+#endif
+  detail::addSimulatedCamera(*service);
   std::string scenario = options.scenario;
   if (scenario.empty() && std::getenv("CAMSDK_SCENARIO")) scenario = std::getenv("CAMSDK_SCENARIO");
   if (!scenario.empty()) {
