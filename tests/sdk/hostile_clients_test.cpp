@@ -1,6 +1,7 @@
 // A client that sends garbage, lies about lengths, names unknown types, sends too much at once
 // or floods the service is dropped on its own: another client on the same service keeps
-// receiving samples throughout, and the service never reads outside what it was sent.
+// receiving samples throughout, and the service never reads outside what it was sent. Nor does
+// a client believe everything a service sends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <zmq.hpp>
 
 #include "SdkTestSupport.h"
+#include "protocol/ConfigurationBytes.h"
 #include "protocol/Messages.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
@@ -258,6 +260,118 @@ TEST_F(HostileClients, AFloodOfRequestsIsCutOff) {
   if (reason.empty()) reason = hostile.goodbye();
   EXPECT_NE(reason.find("faster than"), std::string::npos) << reason;
   viewerStillServed();
+}
+
+// A service that answers like the real one but pushes a sample of the wrong kind for the colour
+// node, and a depth record no SDK could have written.
+class UntrustworthyService {
+ public:
+  UntrustworthyService() : router_(transport::zmqContext(), zmq::socket_type::router) {
+    router_.set(zmq::sockopt::linger, 0);
+    router_.bind("tcp://127.0.0.1:*");
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~UntrustworthyService() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::string host() const {
+    return router_.get(zmq::sockopt::last_endpoint).substr(std::string("tcp://").size());
+  }
+
+ private:
+  void send(const zmq::message_t& peer, const std::vector<std::vector<std::uint8_t>>& frames) {
+    router_.send(zmq::buffer(peer.data(), peer.size()), zmq::send_flags::sndmore);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      router_.send(zmq::buffer(frames[i]),
+                   i + 1 < frames.size() ? zmq::send_flags::sndmore : zmq::send_flags::none);
+    }
+  }
+  void push(const zmq::message_t& peer, NodeKind kind, std::int64_t index) {
+    protocol::SamplePush sample;
+    sample.node = 1;  // color0
+    sample.kind = kind;
+    sample.index = index;
+    sample.frameFormat = FRAME_FORMAT_QQVGA;
+    const std::uint8_t map = kind == NodeKind::Color ? protocol::kColorMap : protocol::kDepthMap;
+    const std::vector<std::uint8_t> bytes(160 * 120 * 2, 0x80);
+    sample.maps = {protocol::MapView{map, bytes.size()}};
+    std::vector<std::uint8_t> head;
+    protocol::encodeSample(head, sample);
+    send(peer, {head, bytes});
+  }
+  void serve() {
+    while (!stop_) {
+      zmq::pollitem_t item{router_.handle(), 0, ZMQ_POLLIN, 0};
+      zmq::poll(&item, 1, milliseconds(20));
+      zmq::message_t peer;
+      zmq::message_t body;
+      if (!router_.recv(peer, zmq::recv_flags::dontwait)) continue;
+      if (!router_.recv(body)) continue;
+      const auto request = protocol::decodeRequest(body.data<std::uint8_t>(), body.size());
+      protocol::ServerMessage reply = protocol::Done{};
+      switch (request.header.type) {
+        case MessageType::Hello:
+          reply = protocol::Welcome{1};
+          break;
+        case MessageType::ListDevices:
+          reply = protocol::DeviceList{{{0,
+                                         "camera0",
+                                         {{0, NodeKind::Depth, "depth0"},
+                                          {1, NodeKind::Color, "color0"},
+                                          {2, NodeKind::Audio, "audio0"}}}}};
+          break;
+        case MessageType::GetConfiguration: {
+          DepthNode::Configuration record{FRAME_FORMAT_QQVGA, 25, DepthNode::CameraMode::Close,
+                                          false};
+          std::vector<std::uint8_t> bytes = protocol::configurationBytes(record);
+          bytes[offsetof(DepthNode::Configuration, saturation)] = 2;
+          reply = protocol::ConfigurationRecord{bytes};
+          break;
+        }
+        default:
+          break;
+      }
+      if (request.header.type == MessageType::Bye) continue;
+      std::vector<std::uint8_t> bytes;
+      protocol::encodeReply(bytes, request.header.correlation, reply);
+      send(peer, {bytes});
+      if (request.header.type == MessageType::Subscribe) {
+        push(peer, NodeKind::Depth, 1);
+        push(peer, NodeKind::Color, 2);
+      }
+    }
+  }
+
+  zmq::socket_t router_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(UntrustworthyServices, ASampleOfAnotherKindOrABoolOfAnotherValueNeverReachesTheProgram) {
+  UntrustworthyService service;
+  Context context = Context::create(service.host());
+  ColorNode color = sdktest::typedNode<ColorNode>(context, "color0");
+  std::vector<std::int64_t> seen;
+  sdktest::listen<ColorNode, ColorNode::NewSampleReceivedData>(
+      color.newSampleReceivedEvent(), [&](ColorNode, ColorNode::NewSampleReceivedData data) {
+        seen.push_back(data.sampleIndex);
+        context.quit();
+      });
+  color.setEnableColorMap(true);
+  context.registerNode(color);
+  context.startNodes();
+  context.run();
+  EXPECT_EQ(seen, std::vector<std::int64_t>{2});
+
+  DepthNode depth = sdktest::typedNode<DepthNode>(context, "depth0");
+  try {
+    depth.getConfiguration();
+    ADD_FAILURE() << "a depth record with saturation byte 2 was handed out";
+  } catch (const IOException& error) {
+    EXPECT_NE(std::string(error.what()).find("saturation byte is 2"), std::string::npos)
+        << error.what();
+  }
 }
 
 }  // namespace
