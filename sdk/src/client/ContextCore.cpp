@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "camsdk/Exceptions.h"
+#include "common/Overloaded.h"
 
 namespace CamSdk {
 namespace detail {
@@ -145,9 +146,25 @@ void ContextCore::topologyChanged(const TopologyChange& change) {
   }
 }
 
+namespace {
+
+NodeKind kindOf(const InjectedSample& sample) {
+  return std::visit(Overloaded{
+                        [](const DepthNode::NewSampleReceivedData&) { return NodeKind::Depth; },
+                        [](const ColorNode::NewSampleReceivedData&) { return NodeKind::Color; },
+                        [](const AudioNode::NewSampleReceivedData&) { return NodeKind::Audio; },
+                    },
+                    sample);
+}
+
+}  // namespace
+
 void ContextCore::sampleInjected(NodeId node, const InjectedSample& sample) {
   for (const auto& each : registrations_) {
     if (each->id() != node) continue;
+    // A sample of another kind than its node (from a service not to be believed) would reach
+    // handlers that cannot read it.
+    if (each->kind() != kindOf(sample)) return;
     PendingSample pending{each, sample, service_->clock().now()};
     // A loop that falls behind keeps only the newest few samples of a node: the oldest one
     // waiting is dropped and counted in the newcomer's droppedSampleCount.

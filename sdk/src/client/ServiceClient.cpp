@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 
@@ -284,7 +285,14 @@ std::vector<std::uint8_t> ServiceClient::configurationBytes(NodeId node) const {
 }
 
 DepthNode::Configuration ServiceClient::depthConfiguration(NodeId node) const {
-  return recordFrom<DepthNode::Configuration>(configurationBytes(node));
+  const std::vector<std::uint8_t> bytes = configurationBytes(node);
+  // A bool must hold 0 or 1: any other byte would make reading the field undefined.
+  const std::size_t saturation = offsetof(DepthNode::Configuration, saturation);
+  if (bytes.size() > saturation && bytes[saturation] > 1) {
+    throw IOException("the service sent a depth configuration whose saturation byte is " +
+                      std::to_string(bytes[saturation]));
+  }
+  return recordFrom<DepthNode::Configuration>(bytes);
 }
 
 ColorNode::Configuration ServiceClient::colorConfiguration(NodeId node) const {

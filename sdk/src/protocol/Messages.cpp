@@ -223,7 +223,7 @@ namespace {
 
 WireReader bodyReader(const std::uint8_t* data, std::size_t size, Header* header) {
   *header = readHeader(data, size);
-  if (header->version != kVersion) {
+  if (header->version != kVersion && header->type != MessageType::Failed) {
     throw ProtocolError("protocol version " + std::to_string(header->version) +
                         ", this side speaks " + std::to_string(kVersion));
   }
@@ -238,6 +238,9 @@ DecodedRequest decodeRequest(const std::uint8_t* data, std::size_t size) {
   DecodedRequest decoded;
   WireReader in = bodyReader(data, size, &decoded.header);
   const MessageType type = decoded.header.type;
+  if (decoded.header.version != kVersion) {
+    throw ProtocolError("a request of protocol version " + std::to_string(decoded.header.version));
+  }
   if (type == MessageType::Hello) {
     decoded.request = Hello{in.string()};
   } else if (type == MessageType::Enter) {
@@ -341,9 +344,16 @@ DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count)
       m.droppedSampleCount = in.i32();
       const std::uint8_t maps = in.u8();
       if (maps > 4) throw ProtocolError("a sample carries at most four maps");
+      std::uint8_t seen = 0;
       for (std::uint8_t i = 0; i < maps; ++i) {
         MapView view;
         view.map = in.u8();
+        if (view.map != kDepthMap && view.map != kVertices && view.map != kColorMap &&
+            view.map != kAudio) {
+          throw ProtocolError("unknown map " + std::to_string(view.map));
+        }
+        if (seen & view.map) throw ProtocolError("a map that comes twice in one sample");
+        seen |= view.map;
         view.length = in.u32();
         if (view.length > kMaxBlob) throw ProtocolError("map too large");
         if (framesUsed >= count) throw ProtocolError("a sample's map frame is missing");

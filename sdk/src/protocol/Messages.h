@@ -25,6 +25,11 @@ namespace protocol {
 constexpr std::uint32_t kMagic = 0x4B445343;  // "CSDK" read as little-endian bytes
 constexpr std::uint16_t kVersion = 1;
 constexpr std::size_t kHeaderSize = 12;
+// The largest request a service reads. Real ones stay far below it (the longest is a Hello
+// with a 4 KiB name), so that no client can make the service hold much.
+constexpr std::size_t kMaxRequestSize = 64u << 10;
+// The largest frame a client reads: a map of kMaxBlob bytes is the largest thing a service sends.
+constexpr std::size_t kMaxServiceFrame = kMaxBlob;
 
 enum class MessageType : std::uint8_t {
   // Requests, client to service; each gets exactly one reply.
@@ -172,9 +177,11 @@ OwnedFrame ownedCopy(const std::vector<std::uint8_t>& bytes);
 DecodedServerMessage decodeServerMessage(const FrameList& frames);
 
 // Decoders raise ProtocolError for anything malformed: a wrong magic, an unknown type, a
-// field cut short, a length that lies, bytes left over, frames missing or too many. A message
-// of another version decodes only as far as its header (see readHeader): the caller decides
-// what to answer.
+// field cut short, a length that lies, bytes left over, frames missing or too many, a map
+// that is unknown or comes twice. A message of another version decodes only as far as its
+// header (see readHeader), the caller decides what to answer; the one exception is Failed,
+// whose layout every version keeps, so that a service can tell a client of another version
+// why it is refused.
 Header readHeader(const std::uint8_t* data, std::size_t size);
 DecodedRequest decodeRequest(const std::uint8_t* data, std::size_t size);
 DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count);

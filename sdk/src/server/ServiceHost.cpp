@@ -174,11 +174,20 @@ void ServiceHost::reply(const std::string& peer, std::uint32_t correlation,
   link_.send(peer, {protocol::ownedCopy(scratch_)}, false);
 }
 
-void ServiceHost::refuse(const std::string& peer, const std::string& why) { drop(peer, why, true); }
+void ServiceHost::refuse(const std::string& peer, int fd, const std::string& why) {
+  drop(peer, fd, why, true);
+}
 
 void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* data,
                           std::size_t size) {
   if (banned_.count(peer)) return;
+  if (size > protocol::kMaxRequestSize) {
+    drop(peer, fd,
+         "it sent a request of " + std::to_string(size) + " bytes, more than " +
+             std::to_string(protocol::kMaxRequestSize),
+         true);
+    return;
+  }
   protocol::DecodedRequest request;
   try {
     const protocol::Header header = protocol::readHeader(data, size);
@@ -189,17 +198,19 @@ void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* d
                                                     std::to_string(protocol::kVersion) +
                                                     ", the client " +
                                                     std::to_string(header.version)});
+      // That answer is all it gets: nothing else it sends could be read.
+      banned_[peer] = fd;
       return;
     }
     request = protocol::decodeRequest(data, size);
   } catch (const protocol::ProtocolError& error) {
-    drop(peer, std::string("it sent a malformed message: ") + error.what(), true);
+    drop(peer, fd, std::string("it sent a malformed message: ") + error.what(), true);
     return;
   }
   auto found = sessions_.find(peer);
   if (found == sessions_.end()) {
     if (!std::holds_alternative<protocol::Hello>(request.request)) {
-      drop(peer, "it did not say hello first", true);
+      drop(peer, fd, "it did not say hello first", true);
       return;
     }
     // A reused descriptor means the connection that had it is gone.
@@ -209,12 +220,12 @@ void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* d
   }
   Session& session = *found->second;
   if (!session.spend(service_.clock().now())) {
-    drop(peer, "it sent requests faster than " + std::to_string(kRequestsPerSecond) + " a second",
-         true);
+    drop(peer, fd,
+         "it sent requests faster than " + std::to_string(kRequestsPerSecond) + " a second", true);
     return;
   }
   if (std::holds_alternative<protocol::Bye>(request.request)) {
-    drop(peer, "it said goodbye", false);
+    drop(peer, fd, "it said goodbye", false);
     return;
   }
   protocol::ServerMessage answered;
@@ -223,7 +234,12 @@ void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* d
   } catch (const Exception& error) {
     answered = protocol::Failed{error.kind(), error.what()};
   } catch (const protocol::ProtocolError& error) {
-    drop(peer, std::string("it sent a malformed request: ") + error.what(), true);
+    drop(peer, fd, std::string("it sent a malformed request: ") + error.what(), true);
+    return;
+  } catch (const std::exception& error) {
+    // No request should get here; if one does, it ends that client, not the service.
+    log(0, std::string("a request failed unexpectedly: ") + error.what());
+    drop(peer, fd, std::string("its request failed unexpectedly: ") + error.what(), true);
     return;
   }
   reply(peer, request.header.correlation, answered);
@@ -319,9 +335,15 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
       request.request);
 }
 
-void ServiceHost::drop(const std::string& peer, const std::string& why, bool ban) {
-  if (ban) banned_.insert(peer);
+void ServiceHost::drop(const std::string& peer, int fd, const std::string& why, bool ban) {
   auto found = sessions_.find(peer);
+  if (ban) {
+    banned_[peer] = found == sessions_.end() ? fd : found->second->fd();
+    // Told once, so that a client that broke the rules by mistake learns why its calls fail.
+    std::vector<std::uint8_t> bytes;
+    protocol::encodeReply(bytes, 0, protocol::Goodbye{"this client was dropped: " + why});
+    link_.send(peer, {protocol::ownedCopy(bytes)}, false);
+  }
   if (found == sessions_.end()) {
     log(1, "a client is ignored: " + why);
     return;
@@ -339,15 +361,20 @@ void ServiceHost::drop(const std::string& peer, const std::string& why, bool ban
 }
 
 void ServiceHost::peerGone(const std::string& peer, const std::string& why) {
-  drop(peer, why, false);
+  banned_.erase(peer);
+  drop(peer, -1, why, false);
 }
 
 void ServiceHost::connectionClosed(int fd) {
+  // A ban lasts as long as the connection: the next one from that client starts afresh.
+  for (auto ban = banned_.begin(); ban != banned_.end();) {
+    ban = ban->second == fd && fd >= 0 ? banned_.erase(ban) : std::next(ban);
+  }
   std::vector<std::string> gone;
   for (const auto& [peer, session] : sessions_) {
     if (session->fd() == fd) gone.push_back(peer);
   }
-  for (const std::string& peer : gone) drop(peer, "its connection closed", false);
+  for (const std::string& peer : gone) drop(peer, fd, "its connection closed", false);
 }
 
 void ServiceHost::sayGoodbye(const std::string& reason) {

@@ -12,15 +12,16 @@
 // start of the turn, and the newest frame it captured goes out like a due sample, stamped with
 // its capture time and counting the frames the camera lost.
 //
-// A client that breaks the protocol or floods the host with requests is dropped and its
-// messages are ignored from then on; a dropped client's nodes are given back.
+// A client that breaks the protocol (a malformed or oversized request, an unknown type, a
+// length that lies), floods the host with requests, or makes a request fail in a way no
+// client should, is dropped: it is told why in a Goodbye, its nodes are given back, and its
+// messages are ignored until its connection closes. The other clients go on as before.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ class ServiceHost {
   // One request from `peer` (its connection's descriptor, or -1).
   void receive(const std::string& peer, int fd, const std::uint8_t* data, std::size_t size);
   // The peer broke the protocol in a way the transport saw (a request in several frames).
-  void refuse(const std::string& peer, const std::string& why);
+  void refuse(const std::string& peer, int fd, const std::string& why);
   bool ignored(const std::string& peer) const { return banned_.count(peer) > 0; }
   // The connection with descriptor `fd` closed, or `peer` went away.
   void connectionClosed(int fd);
@@ -77,7 +78,9 @@ class ServiceHost {
   protocol::ServerMessage answer(Session& session, const protocol::DecodedRequest& request);
   void reply(const std::string& peer, std::uint32_t correlation,
              const protocol::ServerMessage& message);
-  void drop(const std::string& peer, const std::string& why, bool ban);
+  // Ends the peer's session; a banned peer is told why and ignored until its connection
+  // (descriptor `fd`) closes.
+  void drop(const std::string& peer, int fd, const std::string& why, bool ban);
   std::vector<Session*> subscribersOf(detail::NodeId node) const;
   std::uint8_t wantedMaps(detail::NodeId node) const;  // every subscriber's maps together
   // Arms, retimes or ends the node's stream to match its subscribers and rate now.
@@ -94,8 +97,8 @@ class ServiceHost {
   LogFunction log_;
   std::map<std::string, std::unique_ptr<Session>> sessions_;  // by peer
   std::vector<std::string> sessionOrder_;                     // peers, in the order they came
-  std::set<std::string> banned_;
-  std::vector<Stream> streams_;  // in the order they started
+  std::map<std::string, int> banned_;                         // peer -> its connection's descriptor
+  std::vector<Stream> streams_;                               // in the order they started
   std::vector<std::uint8_t> scratch_;
 };
 

@@ -1,6 +1,7 @@
 #include "server/ServiceServer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
@@ -14,10 +15,15 @@ using detail::Nanoseconds;
 
 namespace {
 
-constexpr const char* kMonitorAddress = "inproc://camsdk-service-monitor";
 constexpr const char* kZapAddress = "inproc://zeromq.zap.01";
 // Frames at least this large are shared between clients instead of copied for each.
 constexpr std::size_t kShareFrom = 4096;
+
+// Each server's own: a monitor address is free again only some time after its server went.
+std::string nextMonitorAddress() {
+  static std::atomic<int> counter{0};
+  return "inproc://camsdk-service-monitor-" + std::to_string(counter++);
+}
 
 }  // namespace
 
@@ -42,6 +48,9 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
   }
   transport::applyCommonOptions(router_);
   router_.set(zmq::sockopt::router_mandatory, true);
+  // ZeroMQ closes the connection of a client that sends a larger frame before reading it all,
+  // so no request can make the service hold more than this.
+  router_.set(zmq::sockopt::maxmsgsize, static_cast<std::int64_t>(protocol::kMaxRequestSize));
   if (keyed) {
     zap_ = std::make_unique<zmq::socket_t>(transport::zmqContext(), zmq::socket_type::rep);
     zap_->bind(kZapAddress);
@@ -49,10 +58,12 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
     router_.set(zmq::sockopt::curve_secretkey, options_.secretKey);
     router_.set(zmq::sockopt::zap_domain, "camsdk");
   }
-  if (zmq_socket_monitor(router_.handle(), kMonitorAddress, ZMQ_EVENT_DISCONNECTED) != 0) {
-    throw std::runtime_error("cannot watch the service socket");
+  const std::string monitorAddress = nextMonitorAddress();
+  if (zmq_socket_monitor(router_.handle(), monitorAddress.c_str(), ZMQ_EVENT_DISCONNECTED) != 0) {
+    throw std::runtime_error("cannot watch the service socket: " +
+                             std::string(zmq_strerror(zmq_errno())));
   }
-  monitor_.connect(kMonitorAddress);
+  monitor_.connect(monitorAddress);
   try {
     router_.bind(options_.endpoint);
   } catch (const zmq::error_t& error) {
@@ -113,7 +124,11 @@ void ServiceServer::flushBacklogs() {
   }
   for (const std::string& peer : stuck) {
     backlogs_.erase(peer);
-    host_.refuse(peer, "it stopped reading what the service sends");
+    host_.refuse(peer, -1, "it stopped reading what the service sends");
+  }
+  // Peers come and go: keep an entry only while something waits.
+  for (auto backlog = backlogs_.begin(); backlog != backlogs_.end();) {
+    backlog = backlog->second.empty() ? backlogs_.erase(backlog) : std::next(backlog);
   }
 }
 
@@ -211,12 +226,12 @@ void ServiceServer::readRequests() {
       if (!rest.more()) break;
     }
     const std::string id = peer.to_string();
+    const int fd = zmq_msg_get(body.handle(), ZMQ_SRCFD);
     if (extra) {
-      host_.refuse(id, "it sent a request in several parts");
+      host_.refuse(id, fd, "it sent a request in several parts");
       continue;
     }
-    host_.receive(id, zmq_msg_get(body.handle(), ZMQ_SRCFD), body.data<std::uint8_t>(),
-                  body.size());
+    host_.receive(id, fd, body.data<std::uint8_t>(), body.size());
   }
 }
 

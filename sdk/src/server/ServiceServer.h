@@ -5,7 +5,8 @@
 // kHighWaterMark messages wait there) is dropped for that client alone. Replies and notices
 // are never dropped: what the connection cannot take waits in the client's backlog, and a
 // client whose backlog passes kMaxBacklog has stopped reading and is dropped. A client whose
-// connection closes (its process ended, crashed or lost the network) is dropped at once.
+// connection closes (its process ended, crashed or lost the network) is dropped at once. A
+// frame larger than protocol::kMaxRequestSize closes the connection it came on.
 #pragma once
 
 #include <atomic>

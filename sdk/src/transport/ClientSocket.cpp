@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "protocol/Messages.h"
 #include "transport/SocketOptions.h"
 #include "transport/ZmqContext.h"
 
@@ -26,6 +27,9 @@ ClientSocket::ClientSocket(const std::string& endpoint, const std::optional<Clie
   socket_.set(zmq::sockopt::immediate, true);
   socket_.set(zmq::sockopt::reconnect_ivl, 100);
   socket_.set(zmq::sockopt::reconnect_ivl_max, 500);
+  // A service that sends a larger frame is not one to trust: ZeroMQ closes that connection
+  // before holding the frame, and the client sees its service go.
+  socket_.set(zmq::sockopt::maxmsgsize, static_cast<std::int64_t>(protocol::kMaxServiceFrame));
   if (keys) {
     socket_.set(zmq::sockopt::curve_serverkey, keys->servicePublicKey);
     socket_.set(zmq::sockopt::curve_publickey, keys->own.publicKey);
