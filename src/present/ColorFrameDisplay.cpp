@@ -12,6 +12,7 @@
 
 #include "present/KeyHandOver.h"
 #include "present/Yuy2ToBgr.h"
+#include "viewer/StopSignals.h"
 #include "viewer/ViewerState.h"
 
 namespace colorFrameDisplay {
@@ -92,6 +93,7 @@ bool colorWindowWasClosed() {
 }  // namespace colorFrameDisplay
 
 void showColorFrame(CamSdk::ColorNode /*node*/, CamSdk::ColorNode::NewSampleReceivedData data) {
+  leaveLoopOnStopSignal();
   // The display library handles a press of the close button in whichever poll comes next, the
   // depth display's too, and a show brings the window back: a close is looked for before the
   // show as well as after this handler's own poll.
