@@ -69,8 +69,9 @@ constexpr Key kKeys[] = {{-1, false}, {'q', true}, {'Q', false}, {0x100071, true
 Clock::time_point pollTime;
 Clock::time_point pollTimeNow() { return pollTime; }
 
-// The viewer's context on a simulated service, so that a q reaches a real quit(), and one node
-// of each kind to deliver from.
+// The viewer's context on a fresh simulated service, so that a q reaches a real quit(), and one
+// node of each kind to deliver from. A fresh one for every input: the service keeps state of
+// its own, such as the client's request budget, which quit() spends from.
 struct Camera {
   Scenario scenario = Scenario::fresh();
   CamSdk::ColorNode color;
@@ -84,14 +85,11 @@ struct Camera {
       if (node.is<CamSdk::DepthNode>()) depth = node.as<CamSdk::DepthNode>();
       if (node.is<CamSdk::AudioNode>()) audio = node.as<CamSdk::AudioNode>();
     }
-    keyHandOver::setTimeSource(pollTimeNow);
   }
+  ~Camera() { ViewerState.context = CamSdk::Context(); }
+  Camera(const Camera&) = delete;
+  Camera& operator=(const Camera&) = delete;
 };
-
-Camera& camera() {
-  static Camera instance;
-  return instance;
-}
 
 // What the viewer must have done so far, from the person's side: keys pressed and not yet
 // taken by a poll, the key the last depth poll took and when, and the colour window.
@@ -222,8 +220,8 @@ void deliver(Handler handler, const Node& node, const Data& data) {
   CamSdk::detail::EventAccess::deliver(event, node, data);
 }
 
-void deliverColor(const Sample& s, const Common& common, const std::vector<std::uint8_t>& fill,
-                  Expected& expected) {
+void deliverColor(Camera& cam, const Sample& s, const Common& common,
+                  const std::vector<std::uint8_t>& fill, Expected& expected) {
   const DisplayCounts before;
   const std::size_t size = sizeByRule(s.rule, s.rawSize, pixelsOf(s.format) * 2, kColorFrameBytes);
   const CamSdk::ColorNode::NewSampleReceivedData data{
@@ -233,12 +231,12 @@ void deliverColor(const Sample& s, const Common& common, const std::vector<std::
       common.timeOfCapture,
       common.sampleIndex,
       common.droppedSampleCount};
-  deliver<CamSdk::ColorNode::NewSampleReceivedEvent>(showColorFrame, camera().color, data);
+  deliver<CamSdk::ColorNode::NewSampleReceivedEvent>(showColorFrame, cam.color, data);
   const DisplayCounts added = DisplayCounts().since(before);
 
   // A window closed in an earlier poll ends the viewer at once and is not brought back.
   if (!expected.colorWindowOpen) {
-    FUZZ_CHECK(quitWasRequested(camera().scenario));
+    FUZZ_CHECK(quitWasRequested(cam.scenario));
     FUZZ_CHECK(added.total == 0 && added.polls == 0);
     return;
   }
@@ -254,12 +252,12 @@ void deliverColor(const Sample& s, const Common& common, const std::vector<std::
   const Key own = expected.poll();
   const bool keptCounts = pollTime - expected.keptAt <= kKeptKeyCounts && expected.kept.quits;
   expected.kept = kKeys[0];
-  FUZZ_CHECK(quitWasRequested(camera().scenario) ==
+  FUZZ_CHECK(quitWasRequested(cam.scenario) ==
              (own.quits || keptCounts || !expected.colorWindowOpen));
 }
 
-void deliverDepth(const Sample& s, const Common& common, const std::vector<std::uint8_t>& fill,
-                  Expected& expected) {
+void deliverDepth(Camera& cam, const Sample& s, const Common& common,
+                  const std::vector<std::uint8_t>& fill, Expected& expected) {
   const DisplayCounts before;
   const std::size_t size = sizeByRule(s.rule, s.rawSize, pixelsOf(s.format), 640 * 480);
   const std::size_t few = std::min<std::size_t>(fill.size(), 64);
@@ -275,7 +273,7 @@ void deliverDepth(const Sample& s, const Common& common, const std::vector<std::
       common.timeOfCapture,
       common.sampleIndex,
       common.droppedSampleCount};
-  deliver<CamSdk::DepthNode::NewSampleReceivedEvent>(showDepthFrame, camera().depth, data);
+  deliver<CamSdk::DepthNode::NewSampleReceivedEvent>(showDepthFrame, cam.depth, data);
   const DisplayCounts added = DisplayCounts().since(before);
 
   // Shown exactly when the map covers the picture its format names, at that size; the keys
@@ -294,10 +292,11 @@ void deliverDepth(const Sample& s, const Common& common, const std::vector<std::
     expected.kept = expected.poll();
     expected.keptAt = pollTime;
   }
-  FUZZ_CHECK(!quitWasRequested(camera().scenario));
+  FUZZ_CHECK(!quitWasRequested(cam.scenario));
 }
 
-void deliverAudio(const Sample& s, const Common& common, const std::vector<std::uint8_t>& fill) {
+void deliverAudio(Camera& cam, const Sample& s, const Common& common,
+                  const std::vector<std::uint8_t>& fill) {
   const DisplayCounts before;
   const CamSdk::AudioNode::NewSampleReceivedData data{
       bufferOf<std::uint8_t>(s.mainPresent, sizeByRule(s.rule, s.rawSize, 0, kColorFrameBytes),
@@ -307,10 +306,10 @@ void deliverAudio(const Sample& s, const Common& common, const std::vector<std::
       common.timeOfCapture,
       common.sampleIndex,
       common.droppedSampleCount};
-  deliver<CamSdk::AudioNode::NewSampleReceivedEvent>(dropAudioSample, camera().audio, data);
+  deliver<CamSdk::AudioNode::NewSampleReceivedEvent>(dropAudioSample, cam.audio, data);
   const DisplayCounts added = DisplayCounts().since(before);
   FUZZ_CHECK(added.total == 0 && added.polls == 0);
-  FUZZ_CHECK(!quitWasRequested(camera().scenario));
+  FUZZ_CHECK(!quitWasRequested(cam.scenario));
 }
 
 // The viewer as it starts: the colour window open (the entry function creates it), nothing
@@ -318,6 +317,7 @@ void deliverAudio(const Sample& s, const Common& common, const std::vector<std::
 void startAsTheViewerStarts() {
   displayStandIn::reset();
   cvNamedWindow(kColorWindowName, CV_WINDOW_AUTOSIZE);
+  keyHandOver::setTimeSource(pollTimeNow);
   pollTime = Clock::time_point(std::chrono::hours(1));
   keyHandOver::takeKeyFromDepthPoll();
 }
@@ -325,7 +325,7 @@ void startAsTheViewerStarts() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t length) {
-  Camera& cam = camera();
+  Camera cam;
   startAsTheViewerStarts();
   const long handlersBefore = CamSdk::EventHandlerBase::liveCount();
 
@@ -354,13 +354,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t len
 
     switch (sample.handler) {
       case 0:
-        deliverColor(sample, common, fill, expected);
+        deliverColor(cam, sample, common, fill, expected);
         break;
       case 1:
-        deliverDepth(sample, common, fill, expected);
+        deliverDepth(cam, sample, common, fill, expected);
         break;
       default:
-        deliverAudio(sample, common, fill);
+        deliverAudio(cam, sample, common, fill);
         break;
     }
     // The polls used up exactly the keys they were due to take.
