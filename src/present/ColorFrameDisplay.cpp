@@ -83,9 +83,9 @@ void setWorkBufferAllocator(WorkBufferAllocator allocator) { workBufferAllocator
 
 bool isQuitKey(int key) { return static_cast<signed char>(key & 0xff) == 'q'; }
 
-// The library answers 0 for a window that was closed (it is gone until the next show) and 1 for
-// one that is open, minimised or not. A library that cannot tell answers -1, which keeps the
-// viewer running as before rather than ending it at the first frame.
+// The window library answers 0 for a window that was closed (it is gone until the next show) and
+// 1 for one that is open, minimised or not. Only 0 counts: a library without an answer (-1)
+// leaves the viewer running rather than ending it at the first frame.
 bool colorWindowWasClosed() {
   return cv::getWindowProperty(kColorWindowName, cv::WND_PROP_VISIBLE) == 0.0;
 }
