@@ -34,7 +34,7 @@ class StopSignals(h.ViewerTestCase):
 
     def test_sigterm_with_nothing_streaming(self):
         viewer = self.start_viewer(stdout_pipe=True)
-        self.find_window(h.COLOR_TITLE)
+        self.find_window(h.DEPTH_TITLE)  # opened by the first depth frame: the loop runs
         self.service.kill()
         self.assertTrue(viewer.wait_for_output(ALL_GONE, 5.0 * h.SLOWDOWN), viewer.stdout())
         viewer.signal(signal.SIGTERM)
