@@ -12,4 +12,5 @@ CV_IMPL void cvShowImage(const char*, const CvArr*) {}
 namespace cv {
 void imshow(const String&, InputArray) {}
 int waitKey(int) { return -1; }
+double getWindowProperty(const String&, int) { return 1; }  // open, never closed
 }  // namespace cv

@@ -14,8 +14,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev ffmpeg
   # Real cameras: hot-plug through udev, v4l2-ctl for the manual check.
   libudev-dev v4l-utils
-  # Display and image libraries.
-  libopencv-core-dev libopencv-highgui-dev libopencv-imgproc-dev libyuv-dev
+  # Display and image libraries; Xlib for the viewer's check that a display can be opened.
+  libopencv-core-dev libopencv-highgui-dev libopencv-imgproc-dev libyuv-dev libx11-dev
   # find_package(OpenCV) needs OpenCVConfig.cmake, which only the full development package ships.
   libopencv-dev
   # Virtual X server and the tools the end-to-end tests drive the windows with.

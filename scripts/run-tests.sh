@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once with warnings as
 # errors, once more under AddressSanitizer and UndefinedBehaviorSanitizer; in between, the colour
-# conversion's tests built for 64-bit ARM run under user-mode emulation. A build that fails
-# stops the run; failing tests of the first pass do not keep the second from running, so one
-# run shows everything. Exits non-zero if anything failed.
+# conversion's tests built for 64-bit ARM run under user-mode emulation. Last, every fuzz target
+# runs for a short fixed time (DV_FUZZ_SECONDS, 30 s by default). A build that fails stops the
+# run; failing tests of one pass do not keep the next from running, so one run shows
+# everything. Exits non-zero if anything failed.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -43,6 +44,18 @@ run_suite tests
 run_arm_suite
 # The benchmarks were built in the first pass; the sanitizer pass needs only the tests.
 run_suite sanitize -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF
+
+# A short fuzz of every target in fuzz/, so that a target that goes red fails the run; a finding
+# is left in build/fuzz/fuzz-work/<target>/findings.
+echo "== fuzz: every target for ${DV_FUZZ_SECONDS:-30}s"
+fuzz_status=0
+bash "$repo_root/scripts/fuzz.sh" "${DV_FUZZ_SECONDS:-30}" || fuzz_status=$?
+if [[ $fuzz_status -eq 2 ]]; then
+  exit 2  # the fuzz build failed
+elif [[ $fuzz_status -ne 0 ]]; then
+  failed+=(fuzz)
+fi
+echo "== fuzz: done after ${SECONDS}s"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "== tests FAILED in: ${failed[*]}" >&2

@@ -12,6 +12,7 @@
 
 #include "present/KeyHandOver.h"
 #include "present/Yuy2ToBgr.h"
+#include "viewer/StopSignals.h"
 #include "viewer/ViewerState.h"
 
 namespace colorFrameDisplay {
@@ -82,16 +83,32 @@ void setWorkBufferAllocator(WorkBufferAllocator allocator) { workBufferAllocator
 
 bool isQuitKey(int key) { return static_cast<signed char>(key & 0xff) == 'q'; }
 
+// The window library answers 0 for a window that was closed (it is gone until the next show) and
+// 1 for one that is open, minimised or not. Only 0 counts: a library without an answer (-1)
+// leaves the viewer running rather than ending it at the first frame.
+bool colorWindowWasClosed() {
+  return cv::getWindowProperty(kColorWindowName, cv::WND_PROP_VISIBLE) == 0.0;
+}
+
 }  // namespace colorFrameDisplay
 
 void showColorFrame(CamSdk::ColorNode /*node*/, CamSdk::ColorNode::NewSampleReceivedData data) {
+  leaveLoopOnStopSignal();
+  // The display library handles a press of the close button in whichever poll comes next, the
+  // depth display's too, and a show brings the window back: a close is looked for before the
+  // show as well as after this handler's own poll.
+  if (colorFrameDisplay::colorWindowWasClosed()) {
+    ViewerState.context.quit();
+    return;
+  }
   colorFrameDisplay::showConvertedFrame(data.colorMap);
   // The poll runs even for a frame that could not be shown, so q always ends the viewer; it is
   // also where the display library paints the window. A q that the depth display's poll took
   // just before counts as well.
   const int key = cv::waitKey(1);
   const int keyFromDepthPoll = keyHandOver::takeKeyFromDepthPoll();
-  if (colorFrameDisplay::isQuitKey(key) || colorFrameDisplay::isQuitKey(keyFromDepthPoll)) {
+  if (colorFrameDisplay::isQuitKey(key) || colorFrameDisplay::isQuitKey(keyFromDepthPoll) ||
+      colorFrameDisplay::colorWindowWasClosed()) {
     ViewerState.context.quit();
   }
 }

@@ -1,5 +1,6 @@
 // The colour stream's frame handler: converts each sample's colour map to blue-green-red,
-// shows it in the colour window and polls the keyboard, asking the context to quit on q.
+// shows it in the colour window and polls the keyboard, asking the context to quit on q or when
+// the person has closed the colour window. The entry function creates that window first.
 #pragma once
 
 #include <cstddef>
@@ -19,5 +20,8 @@ void setWorkBufferAllocator(WorkBufferAllocator allocator);  // nullptr: back to
 
 // True when `key` (as cv::waitKey returns it) asks the viewer to quit: its low byte is 'q'.
 bool isQuitKey(int key);
+
+// True when the colour window was closed by the person (the window manager's close button).
+bool colorWindowWasClosed();
 
 }  // namespace colorFrameDisplay

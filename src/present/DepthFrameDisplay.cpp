@@ -7,8 +7,10 @@
 #include <string>
 
 #include "present/KeyHandOver.h"
+#include "viewer/StopSignals.h"
 
 void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleReceivedData data) {
+  leaveLoopOnStopSignal();
   std::int32_t width = 0;
   std::int32_t height = 0;
   CamSdk::FrameFormat_toResolution(data.frameFormat, &width, &height);

@@ -9,6 +9,7 @@
 #include "present/ColorFrameDisplay.h"
 #include "viewer/HotPlugHandlers.h"
 #include "viewer/NodeDispatch.h"
+#include "viewer/StopSignals.h"
 #include "viewer/ViewerState.h"
 
 namespace {
@@ -43,7 +44,10 @@ int runViewer(const std::string& host) {
   if (!devices.empty()) attachFirstDevice(devices[0]);
 
   ViewerState.context.startNodes();
+  // A stop signal received during start-up makes the loop return before it delivers anything.
+  leaveLoopOnStopSignal();
   ViewerState.context.run();
+  stopSignals::loopLeft();
   ViewerState.context.stopNodes();
 
   giveBackIfHeld(ViewerState.colorStream);

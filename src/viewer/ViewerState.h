@@ -17,3 +17,7 @@ struct ViewerStateRecord {
 };
 
 extern ViewerStateRecord ViewerState;
+
+// Releases the handles as process exit would, audio, colour, depth and the context last, for a
+// process that is about to end without exit's destructors.
+void releaseViewerState();

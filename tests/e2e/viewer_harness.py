@@ -116,6 +116,30 @@ class VirtualDisplay:
         self._log.close()
 
 
+class WindowManager:
+    """openbox, Debian's small window manager, on a virtual display: it places, decorates and
+    closes windows as on a desktop. Ready once it has claimed the screen."""
+
+    def __init__(self, display, workdir, timeout=10.0):
+        self._log = open(os.path.join(workdir, "openbox.log"), "wb")
+        env = dict(os.environ, DISPLAY=display.name)
+        self.process = subprocess.Popen(
+            ["openbox", "--sm-disable", "--config-file", "/etc/xdg/openbox/rc.xml"], env=env,
+            stdin=subprocess.DEVNULL, stdout=self._log, stderr=subprocess.STDOUT,
+            preexec_fn=_die_with_parent)
+        deadline = time.monotonic() + timeout
+        while b"window id" not in display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                              check=False):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.close()
+                raise RuntimeError("openbox did not take the screen")
+            time.sleep(0.1)
+
+    def close(self):
+        _stop(self.process)
+        self._log.close()
+
+
 class Service:
     """The camera service, on an endpoint of its own. Starting it waits until it serves; a
     service that exits instead (a bad scenario file, an endpoint already served) leaves its
@@ -154,6 +178,22 @@ class Service:
         with open(self._stderr_path, "rb") as f:
             return f.read().decode(errors="replace")
 
+    def said_goodbye(self, viewer_pid):
+        """True when the first session of the viewer with this process id ended with a goodbye
+        (the viewer closed its context) rather than with its connection closing. Needs the
+        service started with args=("--log-level", "info"). The service may log it a moment
+        after the viewer has ended."""
+        deadline = time.monotonic() + 2.0 * SLOWDOWN
+        while True:
+            log = self.stderr()
+            first = re.search(r"client (\d+) \(depth-viewer \(process %d\)\) connected"
+                              % viewer_pid, log)
+            if first and f"client {first.group(1)} dropped: " in log:
+                return f"client {first.group(1)} dropped: it said goodbye" in log
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.05)
+
     def kill(self):
         """kill -9: the service has no chance to say goodbye."""
         if self.running():
@@ -166,14 +206,17 @@ class Service:
 
 class Viewer:
     """The real program. Its standard output is a terminal, as for a user who starts it from a
-    shell, so its lines arrive as they are printed; standard error goes to a file."""
+    shell, or a pipe, as for a supervisor or `| tee`; standard error goes to a file. A display
+    whose name is None leaves DISPLAY unset."""
 
-    def __init__(self, display, workdir, endpoint, name="viewer", extra_env=None):
+    def __init__(self, display, workdir, endpoint, name="viewer", extra_env=None,
+                 stdout_pipe=False):
         self.workdir = workdir
         self.started = time.monotonic()
         env = {k: v for k, v in os.environ.items()
-               if k not in ("CAMSDK_SCENARIO", "WAYLAND_DISPLAY")}
-        env["DISPLAY"] = display.name
+               if k not in ("CAMSDK_SCENARIO", "WAYLAND_DISPLAY", "DISPLAY")}
+        if display.name is not None:
+            env["DISPLAY"] = display.name
         env["CAMSDK_ENDPOINT"] = endpoint
         env.update(extra_env or {})
         runtime_dir = os.path.join(workdir, "runtime")
@@ -182,10 +225,13 @@ class Viewer:
         self._stderr_path = os.path.join(workdir, name + ".stderr")
         self._output = []
         self._output_lock = threading.Lock()
-        self._terminal, child_end = pty.openpty()
-        modes = termios.tcgetattr(child_end)
-        modes[1] &= ~termios.OPOST  # "\n" stays "\n"
-        termios.tcsetattr(child_end, termios.TCSANOW, modes)
+        if stdout_pipe:
+            self._terminal, child_end = os.pipe()
+        else:
+            self._terminal, child_end = pty.openpty()
+            modes = termios.tcgetattr(child_end)
+            modes[1] &= ~termios.OPOST  # "\n" stays "\n"
+            termios.tcsetattr(child_end, termios.TCSANOW, modes)
         try:
             with open(self._stderr_path, "wb") as err:
                 self._process = subprocess.Popen(
@@ -219,6 +265,9 @@ class Viewer:
 
     def running(self):
         return self._process.poll() is None
+
+    def signal(self, signum):
+        os.kill(self._process.pid, signum)
 
     def wait_exit(self, timeout):
         """The exit status, or None if the viewer is still running after `timeout` seconds."""
@@ -374,13 +423,14 @@ class ViewerTestCase(unittest.TestCase):
         return service
 
     def start_viewer(self, scenario=None, name="viewer", endpoint=None, extra_env=None,
-                     display=None):
+                     display=None, stdout_pipe=False):
         """The viewer on this test's service, started first (with `scenario`) if need be."""
         if endpoint is None:
             if self.service is None:
                 self.start_service(scenario)
             endpoint = self.service.endpoint
-        viewer = Viewer(display or self.display, self.workdir, endpoint, name, extra_env)
+        viewer = Viewer(display or self.display, self.workdir, endpoint, name, extra_env,
+                        stdout_pipe)
         self.addCleanup(self._report_and_close, viewer)
         if self.viewer is None:
             self.viewer = viewer
@@ -391,6 +441,11 @@ class ViewerTestCase(unittest.TestCase):
         # CTest shows this only when the test fails.
         print(f"--- viewer stdout ---\n{viewer.stdout()}--- viewer stderr ---\n"
               f"{viewer.stderr()}---")
+
+    def start_window_manager(self):
+        manager = WindowManager(self.display, self.workdir)
+        self.addCleanup(manager.close)
+        return manager
 
     def _report_and_close_service(self, service):
         service.close()
@@ -421,6 +476,32 @@ class ViewerTestCase(unittest.TestCase):
 
         return (field("Absolute upper-left X"), field("Absolute upper-left Y"),
                 field("Width"), field("Height"))
+
+    def frame_extents(self, window, timeout=WINDOW_TIMEOUT):
+        """(left, right, top, bottom) of the frame a window manager put around `window`, waiting
+        until it has; fails the test if it does not in time."""
+        deadline = time.monotonic() + timeout
+        while True:
+            found = re.search(rb"= (\d+), (\d+), (\d+), (\d+)", self.display.run(
+                "xprop", "-id", window, "_NET_FRAME_EXTENTS", check=False))
+            if found and int(found.group(3)) > 0:
+                return tuple(int(v) for v in found.groups())
+            if time.monotonic() > deadline:
+                self.fail(f"window {window} has no title bar")
+            time.sleep(0.1)
+
+    def title_bar(self, window):
+        """(x, y, width, height) of the title bar above `window`."""
+        x, y, width, _ = self.geometry(window)
+        left, right, top, _ = self.frame_extents(window)
+        return (x - left, y - top, left + width + right, top)
+
+    def press_close_button(self, window):
+        """A click on the close button of the window's title bar: with openbox's default theme
+        the rightmost button, square, as tall as the title bar less its border."""
+        x, y, width, height = self.title_bar(window)
+        self.display.run("xdotool", "mousemove", "--sync", str(x + width - height // 2 - 1),
+                         str(y + height // 2), "click", "1")
 
     def move(self, window, x, y, timeout=5.0):
         """Moves a window and waits until it is there. With no window manager every window

@@ -1,12 +1,15 @@
 // The colour handler against the display stand-in: what picture reaches the colour window,
-// when the context is asked to quit, and that a sample it cannot show (no colour map, a short
-// one, no work buffer, no image) is skipped without reading out of bounds while the key poll
-// still runs, so q keeps working.
+// when the context is asked to quit (q, a q the depth poll kept for it while it is fresh, the
+// colour window closed), and that a sample it cannot show (no colour map, a short one, no work
+// buffer, no image) is skipped without reading out of bounds while the key poll still runs, so
+// q keeps working.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <opencv2/core/core_c.h>
+#include <opencv2/highgui/highgui_c.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
@@ -28,17 +31,40 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
 
+// The time of the key polls, moved by hand.
+keyHandOver::Clock::time_point pollTime;
+keyHandOver::Clock::time_point pollTimeNow() { return pollTime; }
+
 class ColorFrameDisplay : public ::testing::Test {
  protected:
   void SetUp() override {
-    displayStandIn::reset();
+    openColorWindow();
+    keyHandOver::setTimeSource(pollTimeNow);
     keyHandOver::takeKeyFromDepthPoll();  // nothing left over from an earlier test
     ViewerState.context = CamSdk::Context::create("localhost");
     scenario_.clearCalls();
   }
   void TearDown() override {
     colorFrameDisplay::setWorkBufferAllocator(nullptr);
+    keyHandOver::setTimeSource(nullptr);
     ViewerState.context = CamSdk::Context();
+  }
+
+  // A display with nothing shown yet but the colour window, as the entry function leaves it.
+  static void openColorWindow() {
+    displayStandIn::reset();
+    cvNamedWindow(kColorWindowName, CV_WINDOW_AUTOSIZE);
+  }
+
+  // A q taken by the depth poll; the colour frame follows `later` after that poll.
+  bool colourFrameAfterDepthPollOfQQuits(std::chrono::milliseconds later) {
+    const std::vector<short> depthMap(160 * 120, 1000);
+    displayStandIn::scriptKeys({'q'});
+    showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
+    EXPECT_FALSE(quitRequested()) << "the depth display does not act on keys";
+    pollTime += later;
+    showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+    return quitRequested();
   }
 
   bool quitRequested() const {
@@ -76,8 +102,9 @@ TEST_F(ColorFrameDisplay, ShowsThe640x480BgrConversionOfTheColourMapThenPolls) {
   EXPECT_EQ(shown->type, CV_8UC3);
   EXPECT_TRUE(shown->bytes == expected) << "the window got other bytes than the conversion";
   EXPECT_EQ(displayStandIn::totalShowCount(), 1);
-  EXPECT_THAT(displayStandIn::events(),
-              ElementsAre("show Color Camera 640x480x3", "waitKey 1 -> -1"));
+  EXPECT_THAT(
+      displayStandIn::events(),
+      ElementsAre("namedWindow Color Camera", "show Color Camera 640x480x3", "waitKey 1 -> -1"));
   EXPECT_FALSE(quitRequested());
 }
 
@@ -85,8 +112,9 @@ TEST_F(ColorFrameDisplay, LowerCaseQAsksTheContextToQuitAfterTheFrameIsShown) {
   displayStandIn::scriptKeys({'q'});
   showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
 
-  EXPECT_THAT(displayStandIn::events(),
-              ElementsAre("show Color Camera 640x480x3", "waitKey 1 -> 113"));
+  EXPECT_THAT(
+      displayStandIn::events(),
+      ElementsAre("namedWindow Color Camera", "show Color Camera 640x480x3", "waitKey 1 -> 113"));
   const std::vector<std::string> calls = scenario_.calls();
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "Context::quit"), 1);
 }
@@ -104,12 +132,45 @@ TEST_F(ColorFrameDisplay, OnlyAKeyCodeWhoseLowByteIsQQuits) {
 // Both displays poll the one keyboard. On a full camera the depth frame comes just before each
 // colour frame, and a q its poll took was lost; the colour poll that follows now counts it.
 TEST_F(ColorFrameDisplay, AQTheDepthPollTookJustBeforeEndsTheViewerAtTheColourPoll) {
-  const std::vector<short> depthMap(160 * 120, 1000);
-  displayStandIn::scriptKeys({'q'});
-  showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
-  EXPECT_FALSE(quitRequested()) << "the depth display does not act on keys";
+  EXPECT_TRUE(colourFrameAfterDepthPollOfQQuits(std::chrono::milliseconds(3)));
+}
+
+// When depth frames stop (no map, a refused size, the node unplugged) or colour frames pause,
+// a kept q must not end the viewer at some much later colour frame: it counts for 80 ms, two
+// colour frame periods, and no longer.
+TEST_F(ColorFrameDisplay, AKeptQCountsForTwoColourFramePeriodsOnly) {
+  EXPECT_TRUE(colourFrameAfterDepthPollOfQQuits(std::chrono::milliseconds(80)));
+  scenario_.clearCalls();
+  EXPECT_FALSE(colourFrameAfterDepthPollOfQQuits(std::chrono::milliseconds(81)));
+  scenario_.clearCalls();
+  EXPECT_FALSE(colourFrameAfterDepthPollOfQQuits(std::chrono::seconds(30)));
+}
+
+// Closing the colour window with the window manager's close button ends the viewer as q does,
+// whichever poll the display library handled the close in; the frame that follows does not
+// bring the window back. Closing the depth window does not end the viewer.
+TEST_F(ColorFrameDisplay, ClosingTheColourWindowEndsTheViewerClosingTheDepthWindowDoesNot) {
+  displayStandIn::closeWindowAtNextPoll(kColorWindowName);
   showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
-  EXPECT_TRUE(quitRequested());
+  EXPECT_TRUE(quitRequested()) << "closed in the colour poll";
+
+  openColorWindow();
+  scenario_.clearCalls();
+  const std::vector<short> depthMap(160 * 120, 1000);
+  displayStandIn::closeWindowAtNextPoll(kColorWindowName);
+  showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  EXPECT_TRUE(quitRequested()) << "closed in the depth poll";
+  EXPECT_EQ(displayStandIn::showCount(kColorWindowName), 0) << "the closed window came back";
+
+  openColorWindow();
+  scenario_.clearCalls();
+  showDepthFrame(CamSdk::DepthNode(), depthSample(CamSdk::FRAME_FORMAT_QQVGA, depthMap));
+  displayStandIn::closeWindowAtNextPoll(kDepthWindowName);
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  showColorFrame(CamSdk::ColorNode(), colorSample(sceneFrame()));
+  EXPECT_FALSE(quitRequested()) << "the depth window closed";
+  EXPECT_EQ(displayStandIn::showCount(kColorWindowName), 2);
 }
 
 TEST_F(ColorFrameDisplay, AKeyTheDepthPollTookIsReplacedByItsNextPoll) {
@@ -141,7 +202,7 @@ TEST_F(ColorFrameDisplay, ASampleWithoutColourMapShowsNothingButQStillQuits) {
 TEST_F(ColorFrameDisplay, AShortColourMapIsNeitherReadNorShownButQStillQuits) {
   // One byte short of a frame, and a smaller format's whole map.
   for (std::size_t bytes : {kYuy2FrameBytes - 1, std::size_t{320 * 240 * 2}}) {
-    displayStandIn::reset();
+    openColorWindow();
     scenario_.clearCalls();
     displayStandIn::scriptKeys({'q'});
     showColorFrame(CamSdk::ColorNode(), colorSample(std::vector<std::uint8_t>(bytes, 128)));

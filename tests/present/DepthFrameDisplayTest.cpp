@@ -5,6 +5,7 @@
 // ends the viewer only through the colour handler.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <opencv2/highgui/highgui_c.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -127,6 +128,7 @@ TEST(AudioSink, AnAudioSampleShowsAndPollsNothingAndLeavesItsBufferAlone) {
 // is used up by the depth poll; the first colour frame after a later q ends the loop.
 TEST(FrameHandlersInTheEventLoop, QEndsTheLoopOnlyThroughTheColourHandler) {
   displayStandIn::reset();
+  cvNamedWindow(kColorWindowName, CV_WINDOW_AUTOSIZE);  // as the entry function does
   Scenario scenario = Scenario::fresh();
   CamSdk::Context context = CamSdk::Context::create("localhost");
   ViewerState.context = context;

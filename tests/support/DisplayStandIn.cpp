@@ -12,12 +12,15 @@
 #include <opencv2/highgui.hpp>
 #include <utility>
 
+#include "viewer/DisplayCheck.h"
+
 namespace displayStandIn {
 namespace {
 
 struct WindowRecord {
   int shows = 0;
   std::optional<ShownImage> last;
+  bool closed = false;
 };
 
 struct Recorder {
@@ -29,6 +32,7 @@ struct Recorder {
   std::map<std::string, WindowRecord> shown;
   int totalShows = 0;
   std::deque<std::string> events;
+  std::vector<std::string> closeAtNextPoll;
 
   void log(std::string entry) {
     events.push_back(std::move(entry));
@@ -68,12 +72,14 @@ void recordShow(const std::string& window, const cv::Mat& mat) {
   ++record.shows;
   ++r.totalShows;
   record.last = std::move(image);
+  record.closed = false;
 }
 
 void recordWindow(const std::string& name, int flags) {
   Recorder& r = recorder();
   std::lock_guard<std::mutex> lock(r.mutex);
   r.windows.push_back({name, flags});
+  r.shown[name].closed = false;
   r.log("namedWindow " + name);
 }
 
@@ -89,6 +95,7 @@ void reset() {
   r.shown.clear();
   r.totalShows = 0;
   r.events.clear();
+  r.closeAtNextPoll.clear();
 }
 
 void scriptKeys(std::vector<int> keys) {
@@ -101,6 +108,12 @@ std::size_t pendingKeys() {
   Recorder& r = recorder();
   std::lock_guard<std::mutex> lock(r.mutex);
   return r.keys.size();
+}
+
+void closeWindowAtNextPoll(const std::string& window) {
+  Recorder& r = recorder();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.closeAtNextPoll.push_back(window);
 }
 
 int waitKeyCalls() {
@@ -150,6 +163,9 @@ std::vector<std::string> events() {
 
 }  // namespace displayStandIn
 
+// The display the stand-in stands for can always be opened.
+std::string whyNoDisplay() { return {}; }
+
 // The C interface, as highgui_c.h declares it.
 CV_IMPL int cvNamedWindow(const char* name, int flags) {
   displayStandIn::recordWindow(name ? name : "", flags);
@@ -179,7 +195,22 @@ int waitKey(int delay) {
     r.keys.pop_front();
   }
   r.log("waitKey " + std::to_string(delay) + " -> " + std::to_string(key));
+  for (const std::string& window : r.closeAtNextPoll) {
+    auto found = r.shown.find(window);
+    if (found != r.shown.end()) found->second.closed = true;
+  }
+  r.closeAtNextPoll.clear();
   return key;
+}
+
+// Only visibility is answered, as the real library (Qt) answers it: 1 for an open window, 0 for
+// one that was closed or never created.
+double getWindowProperty(const String& winname, int prop_id) {
+  if (prop_id != WND_PROP_VISIBLE) return -1;
+  displayStandIn::Recorder& r = displayStandIn::recorder();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto found = r.shown.find(winname);
+  return found == r.shown.end() || found->second.closed ? 0 : 1;
 }
 
 }  // namespace cv

@@ -1,6 +1,8 @@
 // A link-time stand-in for the few OpenCV display functions the viewer calls (cvNamedWindow,
-// cvShowImage, cv::imshow, cv::waitKey). Tests link it instead of opencv_highgui, so they run
-// without a display: it records what was shown and hands out scripted key codes.
+// cvShowImage, cv::imshow, cv::waitKey, cv::getWindowProperty) and for the viewer's check that a
+// display can be opened. Tests link it instead of opencv_highgui and the real check, so they run
+// without a display: it records what was shown, hands out scripted key codes and closes a
+// window when a test says a person closed it.
 //
 // Memory stays bounded however many frames a test pushes through: per window only the last
 // picture is kept, next to a count, and the event log keeps only its newest entries.
@@ -36,6 +38,11 @@ void reset();
 void scriptKeys(std::vector<int> keys);
 // Scripted keys not yet handed out.
 std::size_t pendingKeys();
+
+// The next waitKey call closes `window`, as the library's poll handles a press of the window
+// manager's close button: from then on the window reports itself not visible, until a picture
+// shown into it opens it again. A window that was never created or shown cannot be closed.
+void closeWindowAtNextPoll(const std::string& window);
 
 int waitKeyCalls();
 // The delay passed to the latest waitKey call; 0 before any call.

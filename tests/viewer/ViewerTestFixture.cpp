@@ -1,9 +1,12 @@
 #include "ViewerTestFixture.h"
 
+#include <opencv2/highgui/highgui_c.h>
+
 #include <chrono>
 #include <utility>
 
 #include "DisplayStandIn.h"
+#include "present/ColorFrameDisplay.h"
 #include "viewer/ViewerLifecycle.h"
 #include "viewer/ViewerState.h"
 
@@ -49,6 +52,7 @@ ViewerRun ViewerTest::runViewerCapturingOutput() {
 }
 
 void ViewerTest::openViewerContext() {
+  cvNamedWindow(kColorWindowName, CV_WINDOW_AUTOSIZE);
   ViewerState.context = CamSdk::Context::create(kLocalCameraServiceHost);
 }
 

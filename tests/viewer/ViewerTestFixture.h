@@ -40,8 +40,8 @@ class ViewerTest : public testing::Test {
   // The whole lifecycle on this fixture's service, with its standard output.
   ViewerRun runViewerCapturingOutput();
 
-  // For tests of single routines: the viewer's context opened as the lifecycle opens it, and a
-  // node of the first device by name.
+  // For tests of single routines: the colour window and the viewer's context opened as the
+  // lifecycle opens them, and a node of the first device by name.
   void openViewerContext();
   CamSdk::Node firstDeviceNode(const std::string& name);
 
