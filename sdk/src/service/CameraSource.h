@@ -2,16 +2,18 @@
 // serves: a source makes what produces each node's samples, and the core asks it for sample
 // `index` at the node's configuration when the sample is due.
 //
-// Today's one source is the simulated camera (sources/SimulatedCamera). A source whose samples
-// come at their own pace (a recording, a capture device) will need a way to say a sample is
-// ready; the core's scheduler asks for due samples only.
+// Sources: the simulated camera (sources/SimulatedCamera) and recordings (sources/Recording*).
+// A node whose samples come at their own pace gives a SampleTimeline, and the core's scheduler
+// asks it when each sample is due.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "camsdk/Node.h"
 #include "service/Frames.h"
+#include "service/SampleTimeline.h"
 
 namespace CamSdk {
 namespace detail {
@@ -26,6 +28,13 @@ class NodeSource {
   virtual AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) = 0;
   // Sample buffers still held by someone (a client, a queue); 0 once everything is let go.
   virtual long referencedBuffers() const = 0;
+  // Why this node cannot give `configuration`, or "" when it can (a simulated node renders any
+  // valid configuration).
+  virtual std::string cannotGive(const DepthNode::Configuration&) const { return {}; }
+  virtual std::string cannotGive(const ColorNode::Configuration&) const { return {}; }
+  virtual std::string cannotGive(const AudioNode::Configuration&) const { return {}; }
+  // The node's own sample times, or null when it streams at its configured rate.
+  virtual SampleTimeline* timeline() { return nullptr; }
 };
 
 // A kind of camera.

@@ -142,7 +142,8 @@ Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKi
 void Service::setConfiguration(ClientId client, NodeId id,
                                const DepthNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Depth);
-  const std::string reason = checkConfiguration(configuration);
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->cannotGive(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.depth = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
@@ -151,7 +152,8 @@ void Service::setConfiguration(ClientId client, NodeId id,
 void Service::setConfiguration(ClientId client, NodeId id,
                                const ColorNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Color);
-  const std::string reason = checkConfiguration(configuration);
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->cannotGive(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.color = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
@@ -160,7 +162,8 @@ void Service::setConfiguration(ClientId client, NodeId id,
 void Service::setConfiguration(ClientId client, NodeId id,
                                const AudioNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Audio);
-  const std::string reason = checkConfiguration(configuration);
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->cannotGive(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.audio = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);

@@ -68,6 +68,11 @@ class Service final {
   // Topology, for the scenario control. Devices and nodes keep their ids when unplugged.
   DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& kinds);
   NodeId addNode(DeviceId device, NodeKind kind);
+  // A device whose nodes come from `source` instead (a recording), in the order of `kinds`.
+  DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& kinds,
+                     std::shared_ptr<CameraSource> source);
+  // The node's own sample times, or null when it streams at its configured rate.
+  SampleTimeline* timeline(NodeId node);
   void unplugNode(NodeId node);
   void plugNode(NodeId node);
   void unplugDevice(DeviceId device);
@@ -137,6 +142,7 @@ class Service final {
   static StreamingException gone(const ServiceNode& target);
   void notify(const TopologyChange& change);
   std::string clientName(ClientId client) const;
+  NodeId addNodeFrom(DeviceId device, NodeKind kind, CameraSource& source);
 
   std::string host_;
   std::unique_ptr<Clock> clock_;

@@ -37,18 +37,29 @@ void Service::notify(const TopologyChange& change) {
 }
 
 DeviceId Service::addDevice(const std::string& name, const std::vector<NodeKind>& kinds) {
+  return addDevice(name, kinds, cameras_);
+}
+
+DeviceId Service::addDevice(const std::string& name, const std::vector<NodeKind>& kinds,
+                            std::shared_ptr<CameraSource> source) {
   const DeviceId id = static_cast<DeviceId>(devices_.size());
   ServiceDevice added;
   added.id = id;
   added.name = name;
   added.plugged = false;  // plugged below, once its nodes exist, so one notice covers them
   devices_.push_back(std::move(added));
-  for (NodeKind kind : kinds) addNode(id, kind);
+  for (NodeKind kind : kinds) addNodeFrom(id, kind, *source);
   plugDevice(id);
   return id;
 }
 
+SampleTimeline* Service::timeline(NodeId id) { return node(id).frames->timeline(); }
+
 NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
+  return addNodeFrom(deviceId, kind, *cameras_);
+}
+
+NodeId Service::addNodeFrom(DeviceId deviceId, NodeKind kind, CameraSource& source) {
   ServiceDevice& owner = device(deviceId);
   int sameKind = 0;
   for (NodeId id : owner.nodes) {
@@ -63,7 +74,7 @@ NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
   added.depth = defaultDepthConfiguration();
   added.color = defaultColorConfiguration();
   added.audio = defaultAudioConfiguration();
-  added.frames = cameras_->makeNodeSource(kind);
+  added.frames = source.makeNodeSource(kind);
   nodes_.push_back(std::move(added));
   owner.nodes.push_back(id);
   if (owner.plugged) {

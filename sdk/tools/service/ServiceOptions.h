@@ -14,6 +14,8 @@ struct ServiceOptions {
   std::string keyFile;
   std::string clientsFile;
   std::string keygen;  // make a key pair at this path, then exit
+  std::string play;    // a recording to offer as the camera, instead of the simulated one
+  bool loop = false;   // play it again and again
   bool help = false;
 };
 

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include "camsdk/Exceptions.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
+#include "sources/RecordingCamera.h"
 #include "testing/ScenarioAccess.h"
 #include "testing/ServiceFactory.h"
 #include "transport/Endpoints.h"
@@ -60,8 +62,17 @@ int serve(const service_program::ServiceOptions& options) {
     serverOptions.clientKeys = readClientKeys(options.clientsFile);
   }
 
-  std::shared_ptr<detail::Service> service =
-      detail::makeService("localhost", testing::Topology::OneCamera, false);
+  // A recording replaces the simulated camera.
+  std::shared_ptr<detail::Service> service = detail::makeService(
+      "localhost", options.play.empty() ? testing::Topology::OneCamera : testing::Topology::Empty,
+      false);
+  if (!options.play.empty()) {
+    const std::string name = std::filesystem::path(options.play).stem().string();
+    detail::addRecordingDevice(
+        *service, name.empty() ? "recording" : name, options.play, options.loop,
+        [&serverOptions](const std::string& line) { serverOptions.log(1, line); });
+    serverOptions.log(1, "playing " + options.play + (options.loop ? " in a loop" : ""));
+  }
   std::string scenario = options.scenario;
   if (scenario.empty() && std::getenv("CAMSDK_SCENARIO")) scenario = std::getenv("CAMSDK_SCENARIO");
   if (!scenario.empty()) {
