@@ -48,6 +48,7 @@ struct MatroskaWriter::State {
   std::unique_ptr<AVPacket, PacketDeleter> packet{av_packet_alloc()};
   bool headerWritten = false;
   bool closed = false;
+  std::int64_t closedSize = 0;
 
   [[noreturn]] void fail(const std::string& what, int code) const {
     throw WriteError(path + ": " + what + ": " + errorText(code));
@@ -261,6 +262,7 @@ void MatroskaWriter::close() {
   if (s.format->pb != nullptr) {
     avio_flush(s.format->pb);
     if (code >= 0 && s.format->pb->error < 0) code = s.format->pb->error;
+    s.closedSize = avio_tell(s.format->pb);
     const int closing = avio_closep(&s.format->pb);
     if (code >= 0) code = closing;
   }
@@ -269,7 +271,7 @@ void MatroskaWriter::close() {
 
 std::int64_t MatroskaWriter::bytesWritten() const {
   const State& s = *state_;
-  return s.format->pb != nullptr ? avio_tell(s.format->pb) : 0;
+  return s.format->pb != nullptr ? avio_tell(s.format->pb) : s.closedSize;
 }
 
 }  // namespace recording
