@@ -113,6 +113,8 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
           encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
           // Version 3 with a checksum per slice: a damaged frame is refused, not shown wrong.
           av_opt_set_int(encoder->priv_data, "slicecrc", 1, 0);
+          // Samples wider than 8 bits need the range coder; asking for it spares a warning.
+          av_opt_set(encoder->priv_data, "coder", "range_def", 0);
           encoder->level = 3;
           code = avcodec_open2(encoder, codec, nullptr);
           if (code < 0) s.fail("cannot start the FFV1 encoder", code);

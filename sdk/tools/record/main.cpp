@@ -1,6 +1,7 @@
 // camsdk-record: records the first camera's depth, colour and audio, as they stream now, to a
 // Matroska file. A client of the service like any other: it needs no control of the nodes, so
 // it records whatever configuration another client (a viewer) has set.
+#include <pthread.h>
 #include <unistd.h>
 
 extern "C" {
@@ -13,6 +14,7 @@ extern "C" {
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "RecordOptions.h"
 #include "Recorder.h"
@@ -50,9 +52,25 @@ using namespace CamSdk;
 using record_program::Recorder;
 using Clock = std::chrono::steady_clock;
 
-// Set from the signal handler; the event loop looks at it with every sample.
+// Set by the signal thread; the event loop looks at it with every sample.
 std::atomic<bool> interrupted{false};
-extern "C" void onSignal(int) { interrupted.store(true); }
+
+// SIGINT and SIGTERM are taken by a thread of their own, so that no other thread (the SDK's
+// socket waits among them) is ever interrupted by them. The first asks the recording to end
+// properly; a second ends the program at once, and what was written so far still plays.
+void takeSignalsOnAThreadOfTheirOwn() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([signals] {
+    int received = 0;
+    while (sigwait(&signals, &received) == 0) {
+      if (interrupted.exchange(true)) std::_Exit(128 + received);
+    }
+  }).detach();
+}
 
 // What the handlers (plain functions) work with.
 struct Session {
@@ -199,13 +217,7 @@ int record(const record_program::RecordOptions& options) {
 
 int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_ERROR);
-  struct sigaction action {};
-  action.sa_handler = onSignal;
-  // A second signal ends the program at once; what was written so far still plays.
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  takeSignalsOnAThreadOfTheirOwn();
   try {
     const auto options =
         record_program::parseRecordOptions(std::vector<std::string>(argv + 1, argv + argc));
