@@ -14,7 +14,7 @@ seconds=${1:-600}
 shift || true
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-  targets=(sample_records scenario_text)
+  targets=(sample_records scenario_text recording_reader)
 fi
 build=${DV_FUZZ_BUILD:-$repo_root/build/fuzz}
 
