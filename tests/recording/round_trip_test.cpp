@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -70,8 +71,11 @@ TEST_F(RoundTrip, PlaybackGivesEverySampleAsRecordedThenTheDeviceGoes) {
   const std::vector<Captured>& recorded = *recorded_;
   ASSERT_GE(recorded.size(), 60u + 30u + 100u);  // 2 s of 30 + 15 fps and 50 audio blocks
 
+  // Added by a scenario line, with the file named relative to the scenario file.
   Scenario playback = Scenario::fresh(testing::Topology::Empty, true);
-  playback.addRecording("replay", *path_);
+  const std::filesystem::path file(*path_);
+  testing::applyScenarioText(playback, "recording replay " + file.filename().string() + "\n",
+                             (file.parent_path() / "scenario.txt").string());
   Context viewer = Context::create("localhost");
   DepthNode depth = sdktest::typedNode<DepthNode>(viewer, "depth0");
   ColorNode color = sdktest::typedNode<ColorNode>(viewer, "color0");

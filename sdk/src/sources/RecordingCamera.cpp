@@ -131,7 +131,7 @@ void tick(Service& service, DeviceId device, const std::shared_ptr<RecordingPlay
         " damaged sample(s) skipped so far (first: " + player->firstDamage() + ")");
   }
   const Nanoseconds now = service.clock().now();
-  if (player->ended() && player->endTime() <= now) {
+  if (player->started() && player->ended() && player->endTime() <= now) {
     if (say) say("recording: the end; its device is removed");
     service.unplugDevice(device);
     return;
@@ -146,8 +146,7 @@ void tick(Service& service, DeviceId device, const std::shared_ptr<RecordingPlay
 
 DeviceId addRecordingDevice(Service& service, const std::string& name, const std::string& path,
                             bool loop, std::function<void(const std::string&)> say) {
-  const Nanoseconds start = service.clock().now();
-  auto player = std::make_shared<RecordingPlayer>(path, loop, service.clock(), start);
+  auto player = std::make_shared<RecordingPlayer>(path, loop, service.clock());
   for (const std::string& line : player->skippedTracks()) {
     if (say) say(line);
   }
@@ -171,7 +170,7 @@ DeviceId addRecordingDevice(Service& service, const std::string& name, const std
         break;
     }
   }
-  service.schedule(start,
+  service.schedule(service.clock().now(),
                    [&service, device, player, say] { tick(service, device, player, say, 0); });
   return device;
 }

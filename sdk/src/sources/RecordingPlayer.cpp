@@ -42,19 +42,16 @@ std::int64_t sampleLength(const recording::RecordedTrack& track, std::size_t byt
 
 }  // namespace
 
-RecordingPlayer::RecordingPlayer(std::string path, bool loop, const Clock& clock, Nanoseconds start)
+RecordingPlayer::RecordingPlayer(std::string path, bool loop, const Clock& clock)
     : path_(std::move(path)),
       loop_(loop),
       clock_(clock),
-      start_(start),
       reader_(std::make_unique<recording::RecordingReader>(path_)),
       tracks_(reader_->tracks()),
       skipped_(reader_->skippedTracks()),
       queued_(tracks_.size()),
       nextIndex_(tracks_.size(), 0),
-      audioFrames_(tracks_.size(), 0),
-      passStart_(start),
-      head_(start - Nanoseconds(1)) {}
+      audioFrames_(tracks_.size(), 0) {}
 
 std::string RecordingPlayer::firstDamage() const {
   if (!firstDamage_.empty() || !reader_) return firstDamage_;
@@ -135,12 +132,18 @@ void RecordingPlayer::trim(Nanoseconds now) {
 }
 
 void RecordingPlayer::advance() {
+  if (!started_) return;
   const Nanoseconds now = clock_.now();
   readUntil(now + kReadAhead);
   trim(now);
 }
 
 std::int64_t RecordingPlayer::firstAtOrAfter(std::size_t track, Nanoseconds time) {
+  if (!started_) {
+    started_ = true;
+    passStart_ = time;
+    head_ = time - Nanoseconds(1);
+  }
   readUntil(time + kReadAhead);
   for (const Entry& entry : queued_[track]) {
     if (entry.due >= time) return entry.index;
@@ -149,6 +152,7 @@ std::int64_t RecordingPlayer::firstAtOrAfter(std::size_t track, Nanoseconds time
 }
 
 Nanoseconds RecordingPlayer::due(std::size_t track, std::int64_t index) {
+  if (!started_) return Nanoseconds::max();
   for (;;) {
     const std::deque<Entry>& queue = queued_[track];
     if (index < nextIndex_[track]) {

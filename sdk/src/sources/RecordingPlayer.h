@@ -1,6 +1,8 @@
-// One recording played on the service clock. The recording's first sample is due when play
-// starts, and every later one at start + (its capture time - the first one's); with `loop`, the
-// file starts again where it ended, indices and audio positions still rising.
+// One recording played on the service clock. Play starts when a stream first asks for its
+// samples, so that a client connecting later still sees the recording from its beginning; the
+// first sample is due then, and every later one at start + (its capture time - the first one's),
+// for every track alike. With `loop`, the file starts again where it ended, indices and audio
+// positions still rising.
 //
 // The file is read ahead only a little past now, so a long recording costs neither time to open
 // nor memory; samples long past are let go. Each track's samples are numbered from 0 in the
@@ -28,13 +30,15 @@ class RecordingPlayer {
     recording::RecordedSample sample;
   };
 
-  // Opens the file (raises recording::ReadError) and starts play at `start`.
-  RecordingPlayer(std::string path, bool loop, const Clock& clock, Nanoseconds start);
+  // Opens the file; raises recording::ReadError.
+  RecordingPlayer(std::string path, bool loop, const Clock& clock);
 
   const std::vector<recording::RecordedTrack>& tracks() const { return tracks_; }
   const std::vector<std::string>& skippedTracks() const { return skipped_; }
 
+  // Starts play at `time` if it has not started yet.
   std::int64_t firstAtOrAfter(std::size_t track, Nanoseconds time);
+  bool started() const { return started_; }
   // See SampleTimeline::due.
   Nanoseconds due(std::size_t track, std::int64_t index);
   // The sample, or null when it is long gone or never was.
@@ -59,7 +63,7 @@ class RecordingPlayer {
   std::string path_;
   bool loop_;
   const Clock& clock_;
-  Nanoseconds start_;
+  bool started_ = false;
   std::unique_ptr<recording::RecordingReader> reader_;
   std::vector<recording::RecordedTrack> tracks_;
   std::vector<std::string> skipped_;
