@@ -10,32 +10,12 @@ extern "C" {
 
 #include <cstring>
 
+#include "recording/FfmpegSupport.h"
 #include "recording/TrackLayout.h"
 #include "recording/TrackRecord.h"
 
 namespace CamSdk {
 namespace recording {
-
-namespace {
-
-std::string errorText(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-// Frees what FFmpeg allocated, however the writer ends.
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
-}  // namespace
 
 struct MatroskaWriter::State {
   std::string path;
@@ -43,9 +23,9 @@ struct MatroskaWriter::State {
   std::vector<TrackDescription> tracks;
   std::vector<std::size_t> expectedBytes;  // per track; 0: any whole number of audio frames
   std::vector<std::int64_t> lastTick;      // per track, so block times rise strictly
-  std::unique_ptr<AVCodecContext, CodecContextDeleter> depthEncoder;  // shared by depth tracks
-  std::unique_ptr<AVFrame, FrameDeleter> depthFrame;
-  std::unique_ptr<AVPacket, PacketDeleter> packet{av_packet_alloc()};
+  CodecContextPointer depthEncoder;        // shared by depth tracks
+  FramePointer depthFrame;
+  PacketPointer packet{av_packet_alloc()};
   bool headerWritten = false;
   bool closed = false;
   std::int64_t closedSize = 0;

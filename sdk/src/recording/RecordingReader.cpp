@@ -11,6 +11,7 @@ extern "C" {
 #include <cstring>
 
 #include "protocol/ConfigurationBytes.h"
+#include "recording/FfmpegSupport.h"
 #include "recording/TrackLayout.h"
 #include "recording/TrackRecord.h"
 #include "service/ConfigurationRules.h"
@@ -27,26 +28,23 @@ constexpr std::int64_t kLargestTime = std::int64_t{1} << 53;
 // most this much at once for a recording, so an absurd size in a header fails cleanly.
 constexpr std::size_t kLargestAllocation = std::size_t{64} << 20;
 
-std::string errorText(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
 std::string tag(const AVStream* stream, const char* key) {
   const AVDictionaryEntry* entry = av_dict_get(stream->metadata, key, nullptr, 0);
   return entry != nullptr ? entry->value : "";
 }
 
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
+// The configuration record in a track's tag, checked as the service checks a client's; the
+// reason when there is none or it is not one a node can have.
+template <class Configuration>
+std::string configurationFromTag(const std::string& hex, const char* kind, Configuration* out) {
+  std::vector<std::uint8_t> record;
+  if (!bytesFromHex(hex, sizeof(Configuration), &record)) {
+    return std::string("no ") + kind + " configuration in its tags";
+  }
+  *out = protocol::configurationFrom<Configuration>(record);
+  const std::string reason = detail::checkConfiguration(*out);
+  return reason.empty() ? "" : "its configuration is not one a node can have: " + reason;
+}
 
 bool startsLikeMatroska(const std::string& path, std::string* why) {
   FILE* file = std::fopen(path.c_str(), "rb");
@@ -74,9 +72,9 @@ struct RecordingReader::State {
   std::vector<std::string> skipped;
   std::vector<int> trackOfStream;  // -1: not played
   std::vector<std::int64_t> lastTime;
-  std::vector<std::unique_ptr<AVCodecContext, CodecContextDeleter>> decoders;  // per track
-  std::unique_ptr<AVPacket, PacketDeleter> packet{av_packet_alloc()};
-  std::unique_ptr<AVFrame, FrameDeleter> frame{av_frame_alloc()};
+  std::vector<CodecContextPointer> decoders;  // per track
+  PacketPointer packet{av_packet_alloc()};
+  FramePointer frame{av_frame_alloc()};
   long damaged = 0;
   std::string firstDamage;
   bool ended = false;
@@ -98,37 +96,24 @@ std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack
   const AVCodecParameters* parameters = stream->codecpar;
   const std::string kind = tag(stream, kKindKey);
   track->nodeName = tag(stream, kNodeNameKey);
-  std::vector<std::uint8_t> record;
   const std::string hex = tag(stream, kConfigurationKey);
   std::string reason;
   std::int32_t frameFormat = 0;
   if (kind == "depth") {
     track->kind = NodeKind::Depth;
-    if (!bytesFromHex(hex, sizeof(DepthNode::Configuration), &record)) {
-      return "no depth configuration in its tags";
-    }
-    track->depth = protocol::configurationFrom<DepthNode::Configuration>(record);
-    reason = detail::checkConfiguration(track->depth);
+    reason = configurationFromTag(hex, "depth", &track->depth);
     frameFormat = track->depth.frameFormat;
   } else if (kind == "color") {
     track->kind = NodeKind::Color;
-    if (!bytesFromHex(hex, sizeof(ColorNode::Configuration), &record)) {
-      return "no colour configuration in its tags";
-    }
-    track->color = protocol::configurationFrom<ColorNode::Configuration>(record);
-    reason = detail::checkConfiguration(track->color);
+    reason = configurationFromTag(hex, "colour", &track->color);
     frameFormat = track->color.frameFormat;
   } else if (kind == "audio") {
     track->kind = NodeKind::Audio;
-    if (!bytesFromHex(hex, sizeof(AudioNode::Configuration), &record)) {
-      return "no audio configuration in its tags";
-    }
-    track->audio = protocol::configurationFrom<AudioNode::Configuration>(record);
-    reason = detail::checkConfiguration(track->audio);
+    reason = configurationFromTag(hex, "audio", &track->audio);
   } else {
     return "not a depth, colour or audio track of a camera";
   }
-  if (!reason.empty()) return "its configuration is not one a node can have: " + reason;
+  if (!reason.empty()) return reason;
 
   if (track->kind == NodeKind::Audio) {
     if (parameters->codec_id != AV_CODEC_ID_PCM_S16LE ||
@@ -153,7 +138,7 @@ std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack
   }
   if (parameters->codec_id != AV_CODEC_ID_FFV1) return "not FFV1 depth";
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_FFV1);
-  std::unique_ptr<AVCodecContext, CodecContextDeleter> decoder(avcodec_alloc_context3(codec));
+  CodecContextPointer decoder(avcodec_alloc_context3(codec));
   if (!decoder || avcodec_parameters_to_context(decoder.get(), parameters) < 0) {
     return "cannot set up its decoder";
   }
