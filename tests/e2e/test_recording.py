@@ -20,15 +20,7 @@ class Recording(h.ViewerTestCase):
         replay = self.start_service(name="replay", args=["--play", session, "--loop"])
         self.start_viewer(endpoint=replay.endpoint)
         color, depth = self.open_windows()
-        color_shot, (left, top) = self.find_band(color, h.StillBand(), "color")
-        background = color_shot.bgr(0, top)
-        self.assertEqual(color_shot.bounds_of_not(background, top, color_shot.height),
-                         (left, top, left + 640, top + 480))
-        depth_shot = self.shot(depth, "depth")
-        bounds = depth_shot.bounds_of_not(background, top, depth_shot.height)
-        self.assertIsNotNone(bounds, "the depth window shows no picture")
-        self.assertEqual((bounds[2] - bounds[0], bounds[3] - bounds[1]), (320, 240))
-
+        self.check_pictures(color, depth, h.StillBand())
 
 if __name__ == "__main__":
     h.main()

@@ -107,8 +107,6 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
         }
         code = avcodec_parameters_from_context(parameters, s.depthEncoder.get());
         if (code < 0) s.fail("cannot describe the depth track", code);
-        stream->avg_frame_rate = AVRational{record.framerate, 1};
-        s.expectedBytes.push_back(static_cast<std::size_t>(record.width) * record.height * 2);
         break;
       }
       case NodeKind::Color:
@@ -119,8 +117,6 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
         parameters->width = record.width;
         parameters->height = record.height;
         parameters->bits_per_coded_sample = 16;
-        stream->avg_frame_rate = AVRational{record.framerate, 1};
-        s.expectedBytes.push_back(static_cast<std::size_t>(record.width) * record.height * 2);
         break;
       case NodeKind::Audio:
         parameters->codec_type = AVMEDIA_TYPE_AUDIO;
@@ -129,10 +125,16 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
         av_channel_layout_default(&parameters->ch_layout, track.audio.channels);
         parameters->bits_per_coded_sample = 16;
         parameters->block_align = 2 * track.audio.channels;
-        s.expectedBytes.push_back(0);
         break;
       case NodeKind::Other:
         throw std::invalid_argument("a node of no kind has no track");
+    }
+    // Pictures have one size per track; audio blocks any whole number of frames.
+    if (track.kind == NodeKind::Audio) {
+      s.expectedBytes.push_back(0);
+    } else {
+      stream->avg_frame_rate = AVRational{record.framerate, 1};
+      s.expectedBytes.push_back(static_cast<std::size_t>(record.width) * record.height * 2);
     }
     addTags(stream, track);
     s.lastTick.push_back(-1);
