@@ -76,7 +76,9 @@ TEST_F(DamagedFiles, FilesThatCannotPlayAreRefusedInOneLine) {
       std::system(
           ("ffmpeg -v error -y -f lavfi -i sine=d=0.2 -c:a pcm_s16le '" + foreign + "'").c_str()),
       0);
-  for (const std::string& path : {missing, text, empty, foreign}) {
+  const std::string folder = std::filesystem::path(missing).parent_path().string();
+  for (const std::string& path :
+       {missing, text, empty, foreign, folder, std::string("/dev/zero")}) {
     try {
       RecordingReader reader(path);
       ADD_FAILURE() << path << " was accepted";

@@ -7,6 +7,8 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -46,7 +48,17 @@ std::string configurationFromTag(const std::string& hex, const char* kind, Confi
   return reason.empty() ? "" : "its configuration is not one a node can have: " + reason;
 }
 
+// Only a regular file: a device or a pipe could block the service on its first read.
 bool startsLikeMatroska(const std::string& path, std::string* why) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     *why = std::strerror(errno);
