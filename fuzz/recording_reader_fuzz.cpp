@@ -1,5 +1,5 @@
 // Arbitrary bytes as a recording: first through the reader alone, then played as a device of a
-// service on the virtual clock for at most 20 simulated seconds with every node streaming. The
+// service on the virtual clock for at most 5 simulated seconds with every node streaming. The
 // reader may refuse the file, but only with one line naming it; whatever it yields fits its
 // track; playback ends, and leaves nothing behind.
 #include <sys/mman.h>
@@ -71,7 +71,7 @@ void stream(CamSdk::Context& context, TypedNode node) {
 void play(const std::string& path) {
   Scenario scenario = Scenario::fresh(CamSdk::testing::Topology::Empty, true, kHost);
   const CamSdk::testing::DeviceId device = scenario.addRecording("fuzz", path, true);
-  scenario.at(std::chrono::seconds(20), [device](Scenario& s) { s.unplugDevice(device); });
+  scenario.at(std::chrono::seconds(5), [device](Scenario& s) { s.unplugDevice(device); });
   {
     CamSdk::Context context = CamSdk::Context::create(kHost);
     context.deviceRemovedEvent().connectFunction(
