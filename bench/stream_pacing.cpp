@@ -5,7 +5,10 @@
 // actually delivered, the worst lag, the lag at the end (a drifting clock shows there), the samples
 // skipped and the process's CPU use.
 //
-//   stream_pacing [--seconds N]     (60 by default)
+//   stream_pacing [--seconds N] [--play FILE.mkv]     (60 s by default)
+//
+// With --play the samples come from a recording (played in a loop) instead of the simulated
+// camera: the same figures then show how evenly playback keeps the recorded times.
 //
 // Not a Google Benchmark program: one long run on the wall clock is the measurement.
 #include <chrono>
@@ -99,12 +102,14 @@ bool reportStream(const char* name, SteadyClock::time_point start,
   return within;
 }
 
-int parseSeconds(int argc, char** argv) {
+int parseArguments(int argc, char** argv, std::string* recording) {
   int seconds = 60;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--seconds" && i + 1 < argc) {
       seconds = std::atoi(argv[++i]);
+    } else if (argument == "--play" && i + 1 < argc) {
+      *recording = argv[++i];
     } else {
       return -1;
     }
@@ -117,9 +122,11 @@ int parseSeconds(int argc, char** argv) {
 int main(int argc, char** argv) {
   // The heap as the viewer sets it up at start-up.
   keepFrameSizedBlocksInHeap();
-  const int seconds = parseSeconds(argc, argv);
+  std::string recording;
+  const int seconds = parseArguments(argc, argv, &recording);
   if (seconds <= 0) {
-    std::fprintf(stderr, "usage: %s [--seconds N]   (N > 0, 60 by default)\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--seconds N] [--play FILE.mkv]   (N > 0, 60 by default)\n",
+                 argv[0]);
     return 2;
   }
   const std::size_t expected = static_cast<std::size_t>(seconds) * kVideoPerSecond + 2;
@@ -128,8 +135,10 @@ int main(int argc, char** argv) {
   recorded.depth.reserve(expected);
   recorded.colour.reserve(expected);
 
-  CamSdk::testing::Scenario scenario =
-      CamSdk::testing::Scenario::fresh(CamSdk::testing::Topology::OneCamera, false);
+  CamSdk::testing::Scenario scenario = CamSdk::testing::Scenario::fresh(
+      recording.empty() ? CamSdk::testing::Topology::OneCamera : CamSdk::testing::Topology::Empty,
+      false);
+  if (!recording.empty()) scenario.addRecording("recording", recording, true);
   ViewerState.context = CamSdk::Context::create("localhost");
   for (CamSdk::Node node : ViewerState.context.listDevices().at(0).listNodes()) {
     connectRecorder(node);
@@ -138,8 +147,8 @@ int main(int argc, char** argv) {
   scenario.at(scenario.now() + std::chrono::seconds(seconds),
               [](CamSdk::testing::Scenario&) { ViewerState.context.quit(); });
 
-  std::printf("streaming for %d s on the real clock, viewer handlers with a null display\n",
-              seconds);
+  std::printf("streaming %s for %d s on the real clock, viewer handlers with a null display\n",
+              recording.empty() ? "the simulated camera" : recording.c_str(), seconds);
   std::fflush(stdout);
   const std::clock_t cpuStart = std::clock();
   const SteadyClock::time_point wallStart = SteadyClock::now();

@@ -10,17 +10,7 @@ class StartUp(h.ViewerTestCase):
         band = h.StillBand()
         self.start_viewer()
         color, depth = self.open_windows()
-        color_shot, (left, top) = self.find_band(color, band, "color")
-
-        # Below the toolbar, everything that is not window background is the picture.
-        background = color_shot.bgr(0, top)
-        self.assertEqual(color_shot.bounds_of_not(background, top, color_shot.height),
-                         (left, top, left + 640, top + 480))
-
-        depth_shot = self.shot(depth, "depth")
-        bounds = depth_shot.bounds_of_not(background, top, depth_shot.height)
-        self.assertIsNotNone(bounds, "the depth window shows no picture")
-        self.assertEqual((bounds[2] - bounds[0], bounds[3] - bounds[1]), (320, 240))
+        self.check_pictures(color, depth, band)
 
 
 if __name__ == "__main__":

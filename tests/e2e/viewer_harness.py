@@ -535,6 +535,19 @@ class ViewerTestCase(unittest.TestCase):
             picture.save(os.path.join(artifacts, f"{self.id().split('.')[-1]}-{label}.ppm"))
         return picture
 
+    def check_pictures(self, color, depth, band, depth_size=(320, 240)):
+        """The colour window shows the still band and a 640x480 picture, the depth window a
+        picture of `depth_size`, measured on the screen."""
+        color_shot, (left, top) = self.find_band(color, band, "color")
+        # Below the toolbar, everything that is not window background is the picture.
+        background = color_shot.bgr(0, top)
+        self.assertEqual(color_shot.bounds_of_not(background, top, color_shot.height),
+                         (left, top, left + 640, top + 480))
+        depth_shot = self.shot(depth, "depth")
+        bounds = depth_shot.bounds_of_not(background, top, depth_shot.height)
+        self.assertIsNotNone(bounds, "the depth window shows no picture")
+        self.assertEqual((bounds[2] - bounds[0], bounds[3] - bounds[1]), depth_size)
+
     def find_band(self, window, band, label, timeout=WINDOW_TIMEOUT):
         """Screenshots `window` until the still band shows in it; returns the screenshot and
         the position of the colour picture inside it. Fails the test if it never shows."""

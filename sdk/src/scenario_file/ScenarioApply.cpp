@@ -35,7 +35,8 @@ AudioNode::Configuration baseAudio() { return {AudioNode::AudioFormat::Pcm16, 1,
 
 class Applier {
  public:
-  explicit Applier(Scenario& scenario) : scenario_(scenario) {}
+  Applier(Scenario& scenario, std::string fileName)
+      : scenario_(scenario), fileName_(std::move(fileName)) {}
 
   // The action a command stands for, with its names resolved now.
   Action resolve(const ScenarioCommand& command) {
@@ -56,6 +57,8 @@ class Applier {
         const std::string client = command.text;
         return [node, client](Scenario& s) { s.holdControlElsewhere(node, client); };
       }
+      case Verb::AddRecording:
+        return addRecording(command);
       case Verb::ServiceDown: {
         const std::string message = command.text;
         return [message](Scenario& s) {
@@ -110,6 +113,19 @@ class Applier {
         addedNodes_[name + "/" + nodeName] = nodes[i];
       }
     };
+  }
+
+  // A relative path is read from the scenario file's folder.
+  Action addRecording(const ScenarioCommand& command) {
+    if (scenario_.findDevice(command.name) >= 0) {
+      throw LineError{"device '" + command.name + "' already exists"};
+    }
+    std::filesystem::path path(command.text);
+    if (path.is_relative()) path = std::filesystem::path(fileName_).parent_path() / path;
+    const std::string name = command.name;
+    const std::string file = path.string();
+    const bool loop = command.loop;
+    return [name, file, loop](Scenario& s) { s.addRecording(name, file, loop); };
   }
 
   Action plugging(const ScenarioCommand& command) {
@@ -202,6 +218,7 @@ class Applier {
   }
 
   Scenario& scenario_;
+  std::string fileName_;
   std::map<NodeId, NodeKind> knownKinds_;
   std::map<std::string, NodeId> addedNodes_;  // "camera1/color0" for devices this file added
 };
@@ -219,7 +236,7 @@ void applyScenarioText(Scenario& scenario, const std::string& text, const std::s
   } catch (const detail::ParseFailure& failure) {
     fail(fileName, failure.line, failure.reason);
   }
-  Applier applier(scenario);
+  Applier applier(scenario, fileName);
   for (const ScenarioCommand& command : commands) {
     try {
       Action action = applier.resolve(command);

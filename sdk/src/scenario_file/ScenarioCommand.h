@@ -15,7 +15,16 @@ namespace CamSdk {
 namespace detail {
 
 struct ScenarioCommand {
-  enum class Verb { AddDevice, SetDefault, Unplug, Plug, Fail, HoldControl, ServiceDown };
+  enum class Verb {
+    AddDevice,
+    SetDefault,
+    Unplug,
+    Plug,
+    Fail,
+    HoldControl,
+    ServiceDown,
+    AddRecording
+  };
 
   int line = 0;
   std::optional<std::chrono::nanoseconds> at;  // absent: applied when the file is read
@@ -27,7 +36,8 @@ struct ScenarioCommand {
   testing::SdkOperation operation = testing::SdkOperation::ContextCreate;  // Fail
   ExceptionKind exception = ExceptionKind::IO;                             // Fail
   int times = 1;                                                           // Fail; -1: always
-  std::string text;  // fault message, or the client holding control
+  std::string text;   // fault message, the client holding control, or a recording's path
+  bool loop = false;  // AddRecording
   std::optional<std::int32_t> format, rate, channels;  // SetDefault
 };
 

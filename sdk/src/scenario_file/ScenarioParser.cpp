@@ -155,6 +155,12 @@ void parseService(TokenCursor& cursor, ScenarioCommand& command) {
   if (cursor.nextIsText()) command.text = cursor.text("message");
 }
 
+void parseRecording(TokenCursor& cursor, ScenarioCommand& command) {
+  command.name = cursor.word("device name");
+  command.text = cursor.nextIsText() ? cursor.text("file") : cursor.word("file");
+  command.loop = cursor.accept("loop");
+}
+
 ScenarioCommand parseLine(const std::string& line, int lineNumber, bool* empty) {
   TokenCursor cursor(tokenizeLine(line));
   ScenarioCommand command;
@@ -184,6 +190,9 @@ ScenarioCommand parseLine(const std::string& line, int lineNumber, bool* empty) 
   } else if (verb == "control") {
     command.verb = Verb::HoldControl;
     parseControl(cursor, command);
+  } else if (verb == "recording") {
+    command.verb = Verb::AddRecording;
+    parseRecording(cursor, command);
   } else if (verb == "service") {
     command.verb = Verb::ServiceDown;
     parseService(cursor, command);

@@ -419,7 +419,11 @@ void ServiceHost::refreshStream(NodeId node) {
   if (perSecond <= 0) {
     stream->cursor.disarm();
   } else if (!stream->cursor.armed()) {
-    stream->cursor.arm(service_.clock().now(), perSecond);
+    if (detail::SampleTimeline* timeline = service_.timeline(node)) {
+      stream->cursor.follow(*timeline, service_.clock().now());
+    } else {
+      stream->cursor.arm(service_.clock().now(), perSecond);
+    }
   } else {
     stream->cursor.retime(perSecond);
   }

@@ -2,10 +2,11 @@
 // serves: a source makes what produces each node's samples, and the core asks it for sample
 // `index` at the node's configuration when the sample is due.
 //
-// The simulated camera (sources/SimulatedCamera) is paced by the service clock. A capture
-// device's node is live: its samples come at the camera's pace, the service takes each one when
-// its LiveSource says a descriptor is ready, and the camera itself may refuse a client's claim
-// or configuration.
+// The simulated camera (sources/SimulatedCamera) is paced by the service clock. A recording's
+// node (sources/Recording*) gives a SampleTimeline, and the core's scheduler asks it when each
+// sample is due. A capture device's node is live: its samples come at the camera's pace, the
+// service takes each one when its LiveSource says a descriptor is ready, and the camera itself
+// may refuse a client's claim or configuration.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "camsdk/Node.h"
 #include "service/Clock.h"
 #include "service/Frames.h"
+#include "service/SampleTimeline.h"
 
 namespace CamSdk {
 namespace detail {
@@ -39,6 +41,13 @@ class NodeSource {
   virtual AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) = 0;
   // Sample buffers still held by someone (a client, a queue); 0 once everything is let go.
   virtual long referencedBuffers() const = 0;
+  // Why this node cannot give `configuration`, or "" when it can (a simulated node renders any
+  // valid configuration).
+  virtual std::string cannotGive(const DepthNode::Configuration&) const { return {}; }
+  virtual std::string cannotGive(const ColorNode::Configuration&) const { return {}; }
+  virtual std::string cannotGive(const AudioNode::Configuration&) const { return {}; }
+  // The node's own sample times, or null when it streams at its configured rate.
+  virtual SampleTimeline* timeline() { return nullptr; }
 
   // A client takes control of the node: a camera in use by another program raises
   // UnauthorizedAccessException, one that has gone StreamingException. release() gives it back.

@@ -150,6 +150,7 @@ void Service::setConfiguration(ClientId client, NodeId id,
                                const DepthNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Depth);
   std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->cannotGive(configuration);
   if (reason.empty()) reason = target.frames->configure(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.depth = configuration;
@@ -160,6 +161,7 @@ void Service::setConfiguration(ClientId client, NodeId id,
                                const ColorNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Color);
   std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->cannotGive(configuration);
   if (reason.empty()) reason = target.frames->configure(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.color = configuration;
@@ -169,7 +171,8 @@ void Service::setConfiguration(ClientId client, NodeId id,
 void Service::setConfiguration(ClientId client, NodeId id,
                                const AudioNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Audio);
-  const std::string reason = checkConfiguration(configuration);
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->cannotGive(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
   target.audio = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);

@@ -76,6 +76,11 @@ class Service final {
   DeviceId addDevice(const std::string& name, std::vector<SourcedNode> nodes);
   NodeId addNode(DeviceId device, NodeKind kind, std::unique_ptr<NodeSource> frames);
   NodeId addNode(DeviceId device, NodeKind kind);
+  // A device whose nodes come from `source` instead (a recording), in the order of `kinds`.
+  DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& kinds,
+                     const std::shared_ptr<CameraSource>& source);
+  // The node's own sample times, or null when it streams at its configured rate.
+  SampleTimeline* timeline(NodeId node);
   void unplugNode(NodeId node);
   void plugNode(NodeId node);
   void unplugDevice(DeviceId device);

@@ -42,6 +42,13 @@ DeviceId Service::addDevice(const std::string& name, const std::vector<NodeKind>
   return addDevice(name, std::move(nodes));
 }
 
+DeviceId Service::addDevice(const std::string& name, const std::vector<NodeKind>& kinds,
+                            const std::shared_ptr<CameraSource>& source) {
+  std::vector<SourcedNode> nodes;
+  for (NodeKind kind : kinds) nodes.push_back(SourcedNode{kind, source->makeNodeSource(kind)});
+  return addDevice(name, std::move(nodes));
+}
+
 DeviceId Service::addDevice(const std::string& name, std::vector<SourcedNode> nodes) {
   const DeviceId id = static_cast<DeviceId>(devices_.size());
   ServiceDevice added;
@@ -53,6 +60,8 @@ DeviceId Service::addDevice(const std::string& name, std::vector<SourcedNode> no
   plugDevice(id);
   return id;
 }
+
+SampleTimeline* Service::timeline(NodeId id) { return node(id).frames->timeline(); }
 
 NodeId Service::addNode(DeviceId deviceId, NodeKind kind) {
   return addNode(deviceId, kind, cameras_->makeNodeSource(kind));

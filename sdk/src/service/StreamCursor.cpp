@@ -7,26 +7,37 @@ namespace detail {
 
 void StreamCursor::arm(Nanoseconds now, std::int32_t perSecond) {
   armed_ = true;
+  timeline_ = nullptr;
   anchor_ = now;
   anchorIndex_ = next_;
   perSecond_ = perSecond > 0 ? perSecond : 1;
 }
 
+void StreamCursor::follow(SampleTimeline& timeline, Nanoseconds now) {
+  armed_ = true;
+  timeline_ = &timeline;
+  next_ = timeline.firstAtOrAfter(now);
+}
+
 void StreamCursor::retime(std::int32_t perSecond) {
-  if (perSecond <= 0 || perSecond == perSecond_) return;
+  if (timeline_ != nullptr || perSecond <= 0 || perSecond == perSecond_) return;
   anchor_ = nextDue();
   anchorIndex_ = next_;
   perSecond_ = perSecond;
 }
 
 Nanoseconds StreamCursor::due(std::int64_t index) const {
+  if (timeline_ != nullptr) return timeline_->due(index);
   return anchor_ + Nanoseconds((index - anchorIndex_) * kSecond / perSecond_);
 }
 
 std::int64_t StreamCursor::take(Nanoseconds now, std::int32_t* skipped) {
   std::int64_t newest = next_;
+  if (timeline_ != nullptr) {
+    while (timeline_->due(newest + 1) <= now) ++newest;
+  }
   const std::int64_t behind = (now - anchor_).count();
-  if (behind >= 0) {
+  if (timeline_ == nullptr && behind >= 0) {
     // The largest k with floor((k - anchorIndex) * 1 s / rate) <= behind.
     newest = anchorIndex_ + ((behind + 1) * perSecond_ - 1) / kSecond;
     if (newest < next_) newest = next_;

@@ -1,11 +1,13 @@
 // The pacing of one sample stream: sample k is due at anchor + (k - anchorIndex) * 1 s / rate,
 // computed in integer nanoseconds from the anchor each time, so rounding never accumulates into
 // drift. A stream that falls behind takes its newest due sample and counts the ones skipped.
+// A stream that follows a timeline (a recording) takes its due times from there instead.
 #pragma once
 
 #include <cstdint>
 
 #include "service/Clock.h"
+#include "service/SampleTimeline.h"
 
 namespace CamSdk {
 namespace detail {
@@ -15,6 +17,8 @@ class StreamCursor {
   bool armed() const { return armed_; }
   // The next sample is due at `now`, then one every 1 s / perSecond.
   void arm(Nanoseconds now, std::int32_t perSecond);
+  // The stream goes by `timeline` from its first sample due at or after `now`.
+  void follow(SampleTimeline& timeline, Nanoseconds now);
   // The stream pauses; arming again goes on with the next index.
   void disarm() { armed_ = false; }
   std::int32_t perSecond() const { return perSecond_; }
@@ -37,6 +41,7 @@ class StreamCursor {
   std::int64_t anchorIndex_ = 0;
   std::int64_t next_ = 0;
   std::int32_t perSecond_ = 1;
+  SampleTimeline* timeline_ = nullptr;
 };
 
 }  // namespace detail

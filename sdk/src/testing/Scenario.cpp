@@ -1,9 +1,11 @@
 // The scenario control: a thin front on the simulated service of one host.
 #include "camsdk/testing/Scenario.h"
 
+#include "recording/RecordingReader.h"
 #include "service/Service.h"
 #include "service/ServiceRegistry.h"
 #include "testing/ScenarioAccess.h"
+#include "sources/RecordingCamera.h"
 #include "testing/ServiceFactory.h"
 
 namespace CamSdk {
@@ -28,6 +30,13 @@ DeviceId Scenario::addDevice(const std::string& name, const std::vector<NodeKind
   return service_->addDevice(name, nodes);
 }
 NodeId Scenario::addNode(DeviceId device, NodeKind kind) { return service_->addNode(device, kind); }
+DeviceId Scenario::addRecording(const std::string& name, const std::string& path, bool loop) {
+  try {
+    return detail::addRecordingDevice(*service_, name, path, loop);
+  } catch (const recording::ReadError& error) {
+    throw IOException(error.what());
+  }
+}
 void Scenario::unplugNode(NodeId node) { service_->unplugNode(node); }
 void Scenario::plugNode(NodeId node) { service_->plugNode(node); }
 void Scenario::unplugDevice(DeviceId device) { service_->unplugDevice(device); }

@@ -6,7 +6,8 @@ namespace CamSdk {
 namespace service_program {
 
 const char* serviceUsage() {
-  return "usage: camsdk-service [--endpoint ENDPOINT] [--scenario FILE]\n"
+  return "usage: camsdk-service [--endpoint ENDPOINT] [--scenario FILE] [--play FILE.mkv "
+         "[--loop]]\n"
          "                      [--log-level error|info|debug] [--key KEYFILE --clients FILE]\n"
          "                      [--no-v4l2]  (only the simulated camera, no real ones)\n"
          "       camsdk-service --keygen PATH\n";
@@ -39,6 +40,10 @@ ServiceOptions parseServiceOptions(const std::vector<std::string>& arguments) {
       options.keyFile = value();
     } else if (option == "--clients") {
       options.clientsFile = value();
+    } else if (option == "--play") {
+      options.play = value();
+    } else if (option == "--loop") {
+      options.loop = true;
     } else if (option == "--keygen") {
       options.keygen = value();
     } else if (option == "--no-v4l2") {
@@ -49,6 +54,7 @@ ServiceOptions parseServiceOptions(const std::vector<std::string>& arguments) {
       throw std::runtime_error("unknown option \"" + option + "\"");
     }
   }
+  if (options.loop && options.play.empty()) throw std::runtime_error("--loop goes with --play");
   if (options.keyFile.empty() != options.clientsFile.empty()) {
     throw std::runtime_error("--key and --clients go together");
   }

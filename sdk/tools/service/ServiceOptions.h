@@ -15,6 +15,8 @@ struct ServiceOptions {
   std::string clientsFile;
   std::string keygen;          // make a key pair at this path, then exit
   bool captureDevices = true;  // offer this machine's Video4Linux2 cameras too
+  std::string play;            // a recording to offer as the camera, instead of the simulated one
+  bool loop = false;           // play it again and again
   bool help = false;
 };
 

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include "camsdk/Exceptions.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
+#include "sources/RecordingCamera.h"
 #include "testing/ScenarioAccess.h"
 #include "testing/ServiceFactory.h"
 #include "transport/Endpoints.h"
@@ -66,16 +68,26 @@ int serve(const service_program::ServiceOptions& options) {
 
   std::shared_ptr<detail::Service> service =
       detail::makeService("localhost", testing::Topology::Empty, false);
+  if (!options.play.empty()) {
+    // A recording is the one camera offered, so that a viewer, which opens the first device,
+    // shows it.
+    const std::string name = std::filesystem::path(options.play).stem().string();
+    detail::addRecordingDevice(
+        *service, name.empty() ? "recording" : name, options.play, options.loop,
+        [&serverOptions](const std::string& line) { serverOptions.log(1, line); });
+    serverOptions.log(1, "playing " + options.play + (options.loop ? " in a loop" : ""));
+  } else {
 #ifdef CAMSDK_HAVE_V4L2
-  // Real cameras are listed first, so a viewer that opens the first device shows one.
-  if (options.captureDevices) {
-    auto cameras = std::make_shared<v4l2::CaptureDevices>(
-        std::make_shared<v4l2::LinuxDeviceSystem>(), *service, serverOptions.log);
-    cameras->findCameras();
-    service->addLiveSource(cameras);
-  }
+    // Real cameras are listed first, so a viewer that opens the first device shows one.
+    if (options.captureDevices) {
+      auto cameras = std::make_shared<v4l2::CaptureDevices>(
+          std::make_shared<v4l2::LinuxDeviceSystem>(), *service, serverOptions.log);
+      cameras->findCameras();
+      service->addLiveSource(cameras);
+    }
 #endif
-  detail::addSimulatedCamera(*service);
+    detail::addSimulatedCamera(*service);
+  }
   std::string scenario = options.scenario;
   if (scenario.empty() && std::getenv("CAMSDK_SCENARIO")) scenario = std::getenv("CAMSDK_SCENARIO");
   if (!scenario.empty()) {

@@ -94,6 +94,11 @@ class Scenario {
   // Topology. Devices and nodes keep their ids when unplugged, so they can come back.
   DeviceId addDevice(const std::string& name, const std::vector<NodeKind>& nodes);
   NodeId addNode(DeviceId device, NodeKind kind);  // plugged at once
+  // The Matroska recording at `path` as a device: from the moment a context first streams one of
+  // its nodes, they stream the recorded samples at their recorded times, and the device is
+  // unplugged at the end (with `loop`, the recording starts again). Raises IOException with one
+  // line naming the file when it cannot be played.
+  DeviceId addRecording(const std::string& name, const std::string& path, bool loop = false);
   void unplugNode(NodeId node);
   void plugNode(NodeId node);
   void unplugDevice(DeviceId device);

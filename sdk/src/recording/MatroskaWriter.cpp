@@ -1,0 +1,262 @@
+#include "recording/MatroskaWriter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/opt.h>
+}
+
+#include <cstring>
+
+#include "recording/FfmpegSupport.h"
+#include "recording/TrackLayout.h"
+#include "recording/TrackRecord.h"
+
+namespace CamSdk {
+namespace recording {
+
+struct MatroskaWriter::State {
+  std::string path;
+  AVFormatContext* format = nullptr;
+  std::vector<TrackDescription> tracks;
+  std::vector<std::size_t> expectedBytes;  // per track; 0: any whole number of audio frames
+  std::vector<std::int64_t> lastTick;      // per track, so block times rise strictly
+  CodecContextPointer depthEncoder;        // shared by depth tracks
+  FramePointer depthFrame;
+  PacketPointer packet{av_packet_alloc()};
+  bool headerWritten = false;
+  bool closed = false;
+  std::int64_t closedSize = 0;
+
+  [[noreturn]] void fail(const std::string& what, int code) const {
+    throw WriteError(path + ": " + what + ": " + errorText(code));
+  }
+  void checkStream(const char* what) const {
+    if (format->pb != nullptr && format->pb->error < 0) fail(what, format->pb->error);
+  }
+  ~State() {
+    if (format != nullptr) {
+      if (format->pb != nullptr) avio_closep(&format->pb);
+      avformat_free_context(format);
+    }
+  }
+};
+
+namespace {
+
+void addTags(AVStream* stream, const TrackDescription& track) {
+  const TrackRecord record = TrackRecord::of(track);
+  av_dict_set(&stream->metadata, kNodeNameKey, track.nodeName.c_str(), 0);
+  av_dict_set(&stream->metadata, kKindKey, nodeKindName(track.kind), 0);
+  if (track.kind == NodeKind::Audio) {
+    av_dict_set_int(&stream->metadata, kRateKey, track.audio.sampleRate, 0);
+    av_dict_set_int(&stream->metadata, kChannelsKey, track.audio.channels, 0);
+  } else {
+    av_dict_set_int(&stream->metadata, kFrameFormatKey, record.frameFormat, 0);
+    av_dict_set_int(&stream->metadata, kRateKey, record.framerate, 0);
+  }
+  av_dict_set(&stream->metadata, kConfigurationKey, record.configurationHex().c_str(), 0);
+  av_dict_set(&stream->metadata, "title", track.nodeName.c_str(), 0);
+}
+
+}  // namespace
+
+MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackDescription>& tracks)
+    : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.path = path;
+  s.tracks = tracks;
+  int code = avformat_alloc_output_context2(&s.format, nullptr, "matroska", nullptr);
+  if (code < 0) s.fail("cannot set up the Matroska writer", code);
+  for (const TrackDescription& track : tracks) {
+    const TrackRecord record = TrackRecord::of(track);
+    AVStream* stream = avformat_new_stream(s.format, nullptr);
+    if (stream == nullptr) s.fail("cannot add a track", AVERROR(ENOMEM));
+    stream->time_base = AVRational{1, 1000};
+    AVCodecParameters* parameters = stream->codecpar;
+    switch (track.kind) {
+      case NodeKind::Depth: {
+        if (!s.depthEncoder || s.depthEncoder->width != record.width ||
+            s.depthEncoder->height != record.height) {
+          const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
+          if (codec == nullptr) s.fail("no FFV1 encoder", AVERROR_ENCODER_NOT_FOUND);
+          s.depthEncoder.reset(avcodec_alloc_context3(codec));
+          AVCodecContext* encoder = s.depthEncoder.get();
+          encoder->width = record.width;
+          encoder->height = record.height;
+          encoder->pix_fmt = AV_PIX_FMT_GRAY16LE;
+          encoder->time_base = AVRational{1, 1000};
+          encoder->gop_size = 1;  // every frame stands alone, so playback can start anywhere
+          encoder->thread_count = 1;
+          encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+          // Version 3 with a checksum per slice: a damaged frame is refused, not shown wrong.
+          av_opt_set_int(encoder->priv_data, "slicecrc", 1, 0);
+          // Samples wider than 8 bits need the range coder; asking for it spares a warning.
+          av_opt_set(encoder->priv_data, "coder", "range_def", 0);
+          encoder->level = 3;
+          code = avcodec_open2(encoder, codec, nullptr);
+          if (code < 0) s.fail("cannot start the FFV1 encoder", code);
+          s.depthFrame.reset(av_frame_alloc());
+          s.depthFrame->format = AV_PIX_FMT_GRAY16LE;
+          s.depthFrame->width = record.width;
+          s.depthFrame->height = record.height;
+          code = av_frame_get_buffer(s.depthFrame.get(), 0);
+          if (code < 0) s.fail("cannot allocate a depth frame", code);
+        }
+        code = avcodec_parameters_from_context(parameters, s.depthEncoder.get());
+        if (code < 0) s.fail("cannot describe the depth track", code);
+        break;
+      }
+      case NodeKind::Color:
+        parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+        parameters->codec_id = AV_CODEC_ID_RAWVIDEO;
+        parameters->format = AV_PIX_FMT_YUYV422;
+        parameters->codec_tag = avcodec_pix_fmt_to_codec_tag(AV_PIX_FMT_YUYV422);
+        parameters->width = record.width;
+        parameters->height = record.height;
+        parameters->bits_per_coded_sample = 16;
+        break;
+      case NodeKind::Audio:
+        parameters->codec_type = AVMEDIA_TYPE_AUDIO;
+        parameters->codec_id = AV_CODEC_ID_PCM_S16LE;
+        parameters->sample_rate = track.audio.sampleRate;
+        av_channel_layout_default(&parameters->ch_layout, track.audio.channels);
+        parameters->bits_per_coded_sample = 16;
+        parameters->block_align = 2 * track.audio.channels;
+        break;
+      case NodeKind::Other:
+        throw std::invalid_argument("a node of no kind has no track");
+    }
+    // Pictures have one size per track; audio blocks any whole number of frames.
+    if (track.kind == NodeKind::Audio) {
+      s.expectedBytes.push_back(0);
+    } else {
+      stream->avg_frame_rate = AVRational{record.framerate, 1};
+      s.expectedBytes.push_back(static_cast<std::size_t>(record.width) * record.height * 2);
+    }
+    addTags(stream, track);
+    s.lastTick.push_back(-1);
+  }
+  code = avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE);
+  if (code < 0) s.fail("cannot open for writing", code);
+  AVDictionary* options = nullptr;
+  // Clusters end at least twice a second even if flush() is never called; each one is written
+  // out whole as it ends, and the segment's size stays "unknown" until the file is closed.
+  av_dict_set(&options, "cluster_time_limit", "500", 0);
+  s.format->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+  code = avformat_write_header(s.format, &options);
+  av_dict_free(&options);
+  if (code < 0) s.fail("cannot write the header", code);
+  s.headerWritten = true;
+  avio_flush(s.format->pb);
+  s.checkStream("cannot write the header");
+}
+
+MatroskaWriter::~MatroskaWriter() {
+  try {
+    close();
+  } catch (const WriteError&) {
+    // The caller who wanted to know closed explicitly; a writer dropped on an error path keeps
+    // what it wrote.
+  }
+}
+
+void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const std::uint8_t* data,
+                           std::size_t size) {
+  State& s = *state_;
+  if (s.closed) throw WriteError(s.path + ": the file is already closed");
+  if (track >= s.tracks.size()) throw std::invalid_argument("no such track");
+  const TrackDescription& description = s.tracks[track];
+  const std::size_t expected = s.expectedBytes[track];
+  const std::size_t frameBytes = description.kind == NodeKind::Audio
+                                     ? 2 * static_cast<std::size_t>(description.audio.channels)
+                                     : 0;
+  if ((expected != 0 && size != expected) ||
+      (expected == 0 && (size == 0 || size % frameBytes != 0))) {
+    throw std::invalid_argument(description.nodeName + ": a sample of " + std::to_string(size) +
+                                " bytes does not fit its track");
+  }
+
+  AVPacket* packet = s.packet.get();
+  av_packet_unref(packet);
+  int code = 0;
+  if (description.kind == NodeKind::Depth) {
+    AVCodecContext* encoder = s.depthEncoder.get();
+    AVFrame* frame = s.depthFrame.get();
+    code = av_frame_make_writable(frame);
+    if (code < 0) s.fail("cannot encode depth", code);
+    const std::size_t rowBytes = static_cast<std::size_t>(frame->width) * 2;
+    for (int row = 0; row < frame->height; ++row) {
+      std::memcpy(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0],
+                  data + row * rowBytes, rowBytes);
+    }
+    frame->pts = timeOfCapture / kMicrosecondsPerTick;
+    code = avcodec_send_frame(encoder, frame);
+    if (code >= 0) code = avcodec_receive_packet(encoder, packet);
+    if (code < 0) s.fail("cannot encode depth", code);
+  } else {
+    code = av_new_packet(packet, static_cast<int>(size));
+    if (code < 0) s.fail("out of memory for a sample", code);
+    std::memcpy(packet->data, data, size);
+  }
+  packet->flags |= AV_PKT_FLAG_KEY;
+  packet->stream_index = static_cast<int>(track);
+  // Block times are milliseconds and must rise within a track; the exact time rides along.
+  std::int64_t tick = timeOfCapture / kMicrosecondsPerTick;
+  if (tick <= s.lastTick[track]) tick = s.lastTick[track] + 1;
+  s.lastTick[track] = tick;
+  packet->pts = packet->dts = tick;
+  if (description.kind == NodeKind::Audio) {
+    const std::int64_t frames = static_cast<std::int64_t>(size / frameBytes);
+    packet->duration = frames * 1000 / description.audio.sampleRate;
+  } else {
+    const TrackRecord record = TrackRecord::of(description);
+    packet->duration = record.framerate > 0 ? 1000 / record.framerate : 0;
+  }
+  std::uint8_t* extra =
+      av_packet_new_side_data(packet, AV_PKT_DATA_MATROSKA_BLOCKADDITIONAL, 8 + kCaptureTimeBytes);
+  if (extra == nullptr) s.fail("out of memory for a sample", AVERROR(ENOMEM));
+  const auto time = static_cast<std::uint64_t>(timeOfCapture);
+  for (int i = 0; i < 8; ++i) {
+    extra[i] = static_cast<std::uint8_t>(kCaptureTimeAddId >> (56 - 8 * i));
+    extra[8 + i] = static_cast<std::uint8_t>(time >> (56 - 8 * i));
+  }
+  code = av_write_frame(s.format, packet);
+  av_packet_unref(packet);
+  if (code < 0) s.fail("cannot write a sample", code);
+  s.checkStream("cannot write a sample");
+}
+
+void MatroskaWriter::flush() {
+  State& s = *state_;
+  if (s.closed) return;
+  const int code = av_write_frame(s.format, nullptr);
+  if (code < 0) s.fail("cannot write", code);
+  avio_flush(s.format->pb);
+  s.checkStream("cannot write");
+}
+
+void MatroskaWriter::close() {
+  State& s = *state_;
+  if (s.closed) return;
+  s.closed = true;
+  int code = s.headerWritten ? av_write_trailer(s.format) : 0;
+  if (s.format->pb != nullptr) {
+    avio_flush(s.format->pb);
+    if (code >= 0 && s.format->pb->error < 0) code = s.format->pb->error;
+    s.closedSize = avio_tell(s.format->pb);
+    const int closing = avio_closep(&s.format->pb);
+    if (code >= 0) code = closing;
+  }
+  if (code < 0) s.fail("cannot finish the file", code);
+}
+
+std::int64_t MatroskaWriter::bytesWritten() const {
+  const State& s = *state_;
+  return s.format->pb != nullptr ? avio_tell(s.format->pb) : s.closedSize;
+}
+
+}  // namespace recording
+}  // namespace CamSdk
