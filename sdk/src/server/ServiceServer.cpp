@@ -1,6 +1,7 @@
 #include "server/ServiceServer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
@@ -14,10 +15,16 @@ using detail::Nanoseconds;
 
 namespace {
 
-constexpr const char* kMonitorAddress = "inproc://camsdk-service-monitor";
 constexpr const char* kZapAddress = "inproc://zeromq.zap.01";
 // Frames at least this large are shared between clients instead of copied for each.
 constexpr std::size_t kShareFrom = 4096;
+
+// One address per server: a server's monitor endpoint is let go asynchronously, so a server
+// made right after another in the same process could find a shared address still taken.
+std::string nextMonitorAddress() {
+  static std::atomic<int> counter{0};
+  return "inproc://camsdk-service-monitor-" + std::to_string(counter++);
+}
 
 }  // namespace
 
@@ -49,10 +56,12 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
     router_.set(zmq::sockopt::curve_secretkey, options_.secretKey);
     router_.set(zmq::sockopt::zap_domain, "camsdk");
   }
-  if (zmq_socket_monitor(router_.handle(), kMonitorAddress, ZMQ_EVENT_DISCONNECTED) != 0) {
-    throw std::runtime_error("cannot watch the service socket");
+  const std::string monitorAddress = nextMonitorAddress();
+  if (zmq_socket_monitor(router_.handle(), monitorAddress.c_str(), ZMQ_EVENT_DISCONNECTED) != 0) {
+    throw std::runtime_error("cannot watch the service socket: " +
+                             std::string(zmq_strerror(zmq_errno())));
   }
-  monitor_.connect(kMonitorAddress);
+  monitor_.connect(monitorAddress);
   try {
     router_.bind(options_.endpoint);
   } catch (const zmq::error_t& error) {
