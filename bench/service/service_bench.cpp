@@ -35,6 +35,7 @@
 #include "BenchClient.h"
 #include "ClientProcess.h"
 #include "PreparedColourCamera.h"
+#include "SampleHeap.h"
 #include "ServedInThread.h"
 #include "camsdk/testing/Scenario.h"
 #include "testing/ServiceFactory.h"
@@ -259,8 +260,9 @@ void printSummary() {
 
 int main(int argc, char** argv) {
   if (isBenchClient(argc, argv)) return runBenchClient(argc, argv);
-  // One heap arena for every thread: the service's thread then allocates its messages as the
-  // service program's single thread does, from the main arena.
+  // The heap as the service program sets it up; and one arena for every thread, so that the
+  // service's thread allocates its messages as the service program's single thread does.
+  keepSampleBlocksInHeap();
   mallopt(M_ARENA_MAX, 1);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
