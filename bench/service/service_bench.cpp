@@ -14,10 +14,13 @@
 //   (614,400 bytes a sample) from a camera that costs nothing to produce (PreparedColourCamera)
 //   at R a second, with a queue of B pictures (1: each must leave within its period); R = 0:
 //   as fast as the service sends. Counters: received a second, dropped (target: none at 1,000
-//   a second or more).
+//   a second or more); and where drops come from: lost_in_camera (periods the service loop
+//   came too late for), pause_us (the client loop's longest pause), service_cpu_us (this
+//   process's CPU time a sample).
 // - CopyColourSample: memcpy of the same 614,400 bytes, the floor the rates compare with.
 //
-// After the run, a summary: the highest rate received without drops, and its ratio to the
+// After the run, a summary for each queue length: the highest rate received without drops in
+// every run (several with --benchmark_repetitions) and in at least one, and its share of the
 // copy rate.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -76,6 +79,24 @@ double percentile(const std::vector<std::int64_t>& sorted, double fraction) {
   return static_cast<double>(sorted[rank - 1]);
 }
 
+// Hands each "WORD NUMBER" pair a client printed to `each`.
+template <class Each>
+void readPairs(const std::string& text, Each each) {
+  std::istringstream words(text);
+  std::string word;
+  long long value = 0;
+  while (words >> word >> value) each(word, value);
+}
+
+// p50, p99 and the worst of `times` (nanoseconds) as counters in microseconds, and their count.
+void reportTimes(benchmark::State& state, std::vector<std::int64_t>& times) {
+  std::sort(times.begin(), times.end());
+  state.counters["p50_us"] = percentile(times, 0.50) / 1000.0;
+  state.counters["p99_us"] = percentile(times, 0.99) / 1000.0;
+  state.counters["max_us"] = percentile(times, 1.0) / 1000.0;
+  state.counters["samples"] = static_cast<double>(times.size());
+}
+
 void SampleLatency(benchmark::State& state) {
   const auto clients = static_cast<int>(state.range(0));
   auto service = CamSdk::detail::makeService("bench", CamSdk::testing::Topology::OneCamera, false);
@@ -93,17 +114,14 @@ void SampleLatency(benchmark::State& state) {
             clientArguments("latency", served, kLatencyWarmupMs, kLatencyMeasureMs, i == 0));
       }
       for (ClientProcess& process : processes) {
-        std::istringstream lines(process.finish());
-        std::string word;
-        long long value = 0;
-        while (lines >> word >> value) {
+        readPairs(process.finish(), [&](const std::string& word, long long value) {
           if (word == "dropped") {
             dropped += value;
           } else {
             byKind[word[0]].push_back(value);
             all.push_back(value);
           }
-        }
+        });
       }
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
@@ -111,15 +129,11 @@ void SampleLatency(benchmark::State& state) {
     }
     state.SetIterationTime(static_cast<double>(kLatencyMeasureMs) / 1000.0);
   }
-  std::sort(all.begin(), all.end());
-  state.counters["p50_us"] = percentile(all, 0.50) / 1000.0;
-  state.counters["p99_us"] = percentile(all, 0.99) / 1000.0;
-  state.counters["max_us"] = percentile(all, 1.0) / 1000.0;
+  reportTimes(state, all);
   for (auto& [kind, values] : byKind) {
     std::sort(values.begin(), values.end());
     state.counters[std::string(1, kind) + "_p99_us"] = percentile(values, 0.99) / 1000.0;
   }
-  state.counters["samples"] = static_cast<double>(all.size());
   state.counters["dropped"] = static_cast<double>(dropped);
 }
 BENCHMARK(SampleLatency)
@@ -138,23 +152,16 @@ void WakeUpLateness(benchmark::State& state) {
     try {
       ClientProcess sleeper({"--client", "wakeup", "-", "0", std::to_string(kLatencyWarmupMs),
                              std::to_string(kLatencyMeasureMs), "0"});
-      std::istringstream lines(sleeper.finish());
-      std::string word;
-      long long value = 0;
-      while (lines >> word >> value) {
+      readPairs(sleeper.finish(), [&all](const std::string& word, long long value) {
         if (word == "w") all.push_back(value);
-      }
+      });
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
       return;
     }
     state.SetIterationTime(static_cast<double>(kLatencyMeasureMs) / 1000.0);
   }
-  std::sort(all.begin(), all.end());
-  state.counters["p50_us"] = percentile(all, 0.50) / 1000.0;
-  state.counters["p99_us"] = percentile(all, 0.99) / 1000.0;
-  state.counters["max_us"] = percentile(all, 1.0) / 1000.0;
-  state.counters["samples"] = static_cast<double>(all.size());
+  reportTimes(state, all);
 }
 BENCHMARK(WakeUpLateness)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -181,14 +188,11 @@ void ColourRate(benchmark::State& state) {
     const double cpuBefore = processCpuSeconds();
     try {
       ClientProcess client(clientArguments("colour", served, kRateWarmupMs, kRateMeasureMs, false));
-      std::istringstream words(client.finish());
-      std::string label;
-      long long value = 0;
-      while (words >> label >> value) {
+      readPairs(client.finish(), [&](const std::string& label, long long value) {
         if (label == "received") received += value;
         if (label == "dropped") dropped += value;
         if (label == "pause_us") pause = std::max(pause, value);
-      }
+      });
       serviceCpu += processCpuSeconds() - cpuBefore;
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
