@@ -10,12 +10,5 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-"$repo_root/scripts/install-deps.sh"
-
-build_dir="$repo_root/build/bench"
-configure_build "$build_dir" -DCMAKE_BUILD_TYPE=Release -DDV_BUILD_TESTS=OFF -DDV_BUILD_BENCH=ON
-build_targets "$build_dir" service_bench
-
-grep -m1 'model name' /proc/cpuinfo || true
-echo "cores: $(nproc); load: $(uptime)"
-exec "$build_dir/bench/service_bench" "$@"
+build_bench_programs service_bench
+exec "$bench_dir/bench/programs/service_bench" "$@"

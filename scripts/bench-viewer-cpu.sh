@@ -11,14 +11,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-"$repo_root/scripts/install-deps.sh"
-
-build_dir="$repo_root/build/bench"
-configure_build "$build_dir" -DCMAKE_BUILD_TYPE=Release -DDV_BUILD_TESTS=OFF -DDV_BUILD_BENCH=ON
-build_targets "$build_dir" depth-viewer camsdk-service inprocess_viewer display_baseline
-
-grep -m1 'model name' /proc/cpuinfo || true
-echo "cores: $(nproc)"
-exec python3 "$repo_root/bench/viewer_cpu.py" --viewer "$build_dir/src/depth-viewer" \
-  --service "$build_dir/sdk/camsdk-service" --inprocess "$build_dir/bench/programs/inprocess_viewer" \
-  --baseline "$build_dir/bench/programs/display_baseline" "$@"
+build_bench_programs depth-viewer camsdk-service inprocess_viewer display_baseline
+exec python3 "$repo_root/bench/viewer_cpu.py" --viewer "$bench_dir/src/depth-viewer" \
+  --service "$bench_dir/sdk/camsdk-service" --inprocess "$bench_dir/bench/programs/inprocess_viewer" \
+  --baseline "$bench_dir/bench/programs/display_baseline" "$@"
