@@ -31,9 +31,11 @@ ServedInThread::ServedInThread(std::shared_ptr<CamSdk::detail::Service> service,
       server_(*service_, optionsFor(endpoint_)),
       thread_([this] { server_.run(stop_); }) {}
 
+// ZeroMQ leaves the socket's file behind; a run of the benchmarks would strew the folder.
 ServedInThread::~ServedInThread() {
   stop_ = true;
   thread_.join();
+  unlink(endpoint_.substr(std::string("ipc://").size()).c_str());
 }
 
 std::chrono::nanoseconds ServedInThread::clockOrigin() const {
