@@ -1,14 +1,26 @@
 """CPU use of the real depth-viewer while it streams colour and depth at 25 pictures a second,
-next to the display-only baseline program that shows prepared pictures at the same rates with
-the same display calls. The viewer's extra work over the baseline (producing, converting,
-copying) is what this shows.
+in one run, three ways:
+
+- the viewer with the camera service as a process of its own (camsdk-service on a private ipc
+  endpoint, named to the viewer by CAMSDK_ENDPOINT): the viewer's CPU and the service's;
+- the viewer with the simulated service in its own process (bench/inprocess_viewer.cpp), as
+  it ran before the service had a process of its own;
+- the display-only baseline, which shows prepared pictures at the same rates with the same
+  display calls.
+
+Service plus viewer against the in-process viewer is what the separate service costs
+(target: at most 1.25 times); the viewer alone against the baseline is the viewer's own work
+over showing pictures (target: within 10 %).
 
 Each program runs on an X server of its own (the end-to-end tests' VirtualDisplay), with its
-windows laid out as the tests lay them out. After a warm-up, the CPU time the program and its
-X server used over the measured span is read from /proc/<pid>/stat. Then the program is ended
-with the key q like a user would, or stopped if it does not react.
+windows laid out as the tests lay them out. After a warm-up, the CPU time the program, its
+service and its X server used over the measured span is read from /proc/<pid>/stat. Then the
+program is ended with the key q like a user would, or stopped if it does not react, and the
+service is stopped by its process id. With --rounds N each way is measured N times, in a
+rotating order, and the ratios are taken over the sums.
 
-    python3 bench/viewer_cpu.py --viewer PATH --baseline PATH [--seconds 30] [--warmup 3]
+    python3 bench/viewer_cpu.py --viewer PATH --service PATH --inprocess PATH --baseline PATH
+                                [--seconds 30] [--warmup 3] [--rounds 1]
 """
 
 import argparse
@@ -67,65 +79,127 @@ def quit_with_q(display, window, program, presses=100):
     return None
 
 
-def measure(label, path, seconds, warmup):
-    """Runs `path` on its own X server; returns (program CPU s, X server CPU s, wall s)."""
+def measure(label, path, seconds, warmup, service_path=None):
+    """Runs `path` on its own X server, with a camsdk-service of its own when `service_path`
+    is given; returns CPU seconds of the program, its service and its X server, and the wall
+    time they were measured over."""
     with tempfile.TemporaryDirectory(prefix="dv-cpu-") as workdir:
         display = h.VirtualDisplay(workdir)
-        os.environ["DV_VIEWER"] = path  # the harness starts whatever this names
-        program = h.Viewer(display, workdir)
+        service = None
+        program = None
         try:
+            if service_path is not None:
+                os.environ["DV_SERVICE"] = service_path  # the harness starts whatever this names
+                service = h.Service(workdir)
+                if not service.running():
+                    raise RuntimeError(f"the service did not start:\n{service.stderr()}")
+                endpoint = service.endpoint
+            else:
+                # Nothing serves here: a program that needed a service would say so and end.
+                endpoint = "ipc://" + os.path.join(workdir, "no-service.sock")
+            os.environ["DV_VIEWER"] = path
+            program = h.Viewer(display, workdir, endpoint)
             color = find_window(display, h.COLOR_TITLE, program)
             depth = find_window(display, h.DEPTH_TITLE, program)
             display.run("xdotool", "windowmove", color, "0", "0")
             display.run("xdotool", "windowmove", depth, "0", str(h.DEPTH_WINDOW_TOP))
             time.sleep(warmup)
-            pid, server = program._process.pid, display._process.pid
+            pids = {"program": program.pid, "X server": display._process.pid}
+            if service is not None:
+                pids["service"] = service.pid
             start_wall = time.monotonic()
-            start_cpu, start_server = cpu_seconds(pid), cpu_seconds(server)
+            start = {name: cpu_seconds(pid) for name, pid in pids.items()}
             time.sleep(seconds)
-            end_cpu, end_server = cpu_seconds(pid), cpu_seconds(server)
+            end = {name: cpu_seconds(pid) for name, pid in pids.items()}
             wall = time.monotonic() - start_wall
             if not program.running():
                 raise RuntimeError(f"{label} ended during the measurement:\n{program.stderr()}")
+            if service is not None and not service.running():
+                raise RuntimeError(f"the service of {label} ended during the measurement:\n"
+                                   f"{service.stderr()}")
             status = quit_with_q(display, color, program)
             ended = "ended by q" if status == 0 else f"did not end cleanly with q ({status})"
             print(f"  {label}: {ended}", flush=True)
         finally:
-            program.close()
+            if program is not None:
+                program.close()
+            if service is not None:
+                service.close()
             display.close()
-    return end_cpu - start_cpu, end_server - start_server, wall
+    used = {name: end[name] - start[name] for name in end}
+    return Usage(used["program"], used.get("service", 0.0), used["X server"], wall)
+
+
+class Usage:
+    """CPU seconds over `wall` seconds; several measurements add up."""
+
+    def __init__(self, program=0.0, service=0.0, xserver=0.0, wall=0.0):
+        self.program, self.service, self.xserver, self.wall = program, service, xserver, wall
+
+    def __add__(self, other):
+        return Usage(self.program + other.program, self.service + other.service,
+                     self.xserver + other.xserver, self.wall + other.wall)
+
+    def share(self, seconds):
+        """CPU seconds as a share of one core over the wall time."""
+        return seconds / self.wall if self.wall > 0 else 0.0
+
+
+def ratio(numerator, denominator):
+    return numerator / denominator if denominator > 0 else float("nan")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--viewer", required=True)
+    parser.add_argument("--service", required=True)
+    parser.add_argument("--inprocess", required=True)
     parser.add_argument("--baseline", required=True)
     parser.add_argument("--seconds", type=float, default=30.0)
     parser.add_argument("--warmup", type=float, default=3.0)
+    parser.add_argument("--rounds", type=int, default=1)
     args = parser.parse_args()
 
+    ways = [("viewer + service", os.path.abspath(args.viewer), os.path.abspath(args.service)),
+            ("in-process viewer", os.path.abspath(args.inprocess), None),
+            ("display baseline", os.path.abspath(args.baseline), None)]
     print(f"load average before: {load_average()}", flush=True)
-    results = {}
-    for label, path in (("depth-viewer", args.viewer), ("display baseline", args.baseline)):
-        # The harness starts the program in its work folder.
-        results[label] = measure(label, os.path.abspath(path), args.seconds, args.warmup)
+    results = {label: Usage() for label, _, _ in ways}
+    for round_number in range(args.rounds):
+        # A rotating order, so that a change in the machine's load does not always meet the same way.
+        shift = round_number % len(ways)
+        for label, path, service in ways[shift:] + ways[:shift]:
+            results[label] += measure(label, path, args.seconds, args.warmup, service)
     print(f"load average after: {load_average()}")
 
-    print(f"\nCPU over {args.seconds:g} s of streaming (after {args.warmup:g} s of warm-up), "
-          f"% of one core")
-    print(f"{'program':<18} {'program CPU s':>14} {'program %':>10} {'X server %':>11}")
-    for label, (cpu, server, wall) in results.items():
-        print(f"{label:<18} {cpu:>14.2f} {100 * cpu / wall:>10.1f} {100 * server / wall:>11.1f}")
-    viewer_cpu, viewer_server, viewer_wall = results["depth-viewer"]
-    base_cpu, base_server, base_wall = results["display baseline"]
-    if base_cpu <= 0:
-        print("the baseline used no measurable CPU time; no ratio")
+    print(f"\nCPU over {args.rounds} x {args.seconds:g} s of streaming (after {args.warmup:g} s of "
+          f"warm-up each), % of one core")
+    print(f"{'program':<18} {'program %':>10} {'service %':>10} {'together %':>11} "
+          f"{'X server %':>11}")
+    for label, used in results.items():
+        print(f"{label:<18} {100 * used.share(used.program):>10.1f} "
+              f"{100 * used.share(used.service):>10.1f} "
+              f"{100 * used.share(used.program + used.service):>11.1f} "
+              f"{100 * used.share(used.xserver):>11.1f}")
+
+    separate, inprocess, base = (results[label] for label, _, _ in ways)
+    if base.program <= 0 or inprocess.program <= 0:
+        print("a program used no measurable CPU time; no ratio")
         return 1
-    ratio = (viewer_cpu / viewer_wall) / (base_cpu / base_wall)
-    verdict = "within" if ratio <= 1.10 else "OUTSIDE"
-    print(f"ratio viewer / baseline: {ratio:.3f} ({verdict} the 10 % target)")
-    both = ((viewer_cpu + viewer_server) / viewer_wall) / ((base_cpu + base_server) / base_wall)
-    print(f"ratio with each program's X server added: {both:.3f}")
+    both = ratio(separate.share(separate.program + separate.service),
+                 inprocess.share(inprocess.program))
+    verdict = "within" if both <= 1.25 else "OUTSIDE"
+    print(f"\nratio viewer + service / in-process viewer: {both:.3f} ({verdict} the 1.25 target)")
+    alone = ratio(separate.share(separate.program), base.share(base.program))
+    verdict = "within" if alone <= 1.10 else "OUTSIDE"
+    print(f"ratio viewer (service apart) / display baseline: {alone:.3f} "
+          f"({verdict} the 10 % target)")
+    print(f"ratio in-process viewer / display baseline: "
+          f"{ratio(inprocess.share(inprocess.program), base.share(base.program)):.3f}")
+    with_x = ratio(separate.share(separate.program + separate.service + separate.xserver),
+                   inprocess.share(inprocess.program + inprocess.xserver))
+    print(f"with each program's X server added, viewer + service / in-process viewer: "
+          f"{with_x:.3f}")
     return 0
 
 

@@ -8,12 +8,5 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-"$repo_root/scripts/install-deps.sh"
-
-build_dir="$repo_root/build/bench"
-configure_build "$build_dir" -DCMAKE_BUILD_TYPE=Release -DDV_BUILD_TESTS=OFF -DDV_BUILD_BENCH=ON
-build_targets "$build_dir" stream_pacing
-
-grep -m1 'model name' /proc/cpuinfo || true
-echo "cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-"$build_dir/bench/programs/stream_pacing" "$@"
+build_bench_programs stream_pacing
+"$bench_dir/bench/programs/stream_pacing" "$@"

@@ -23,3 +23,15 @@ build_targets() {
   done
   cmake --build "$dir" --parallel "$build_jobs" "${targets[@]}"
 }
+
+# build_bench_programs [target...]: installs what is missing, builds the targets optimised in
+# build/bench (its path in bench_dir) and prints the processor and the load average, which go
+# with any figure measured on this machine.
+build_bench_programs() {
+  "$repo_root/scripts/install-deps.sh"
+  bench_dir="$repo_root/build/bench"
+  configure_build "$bench_dir" -DCMAKE_BUILD_TYPE=Release -DDV_BUILD_TESTS=OFF -DDV_BUILD_BENCH=ON
+  build_targets "$bench_dir" "$@"
+  grep -m1 'model name' /proc/cpuinfo || true
+  echo "cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+}

@@ -19,7 +19,8 @@ constexpr const char* kZapAddress = "inproc://zeromq.zap.01";
 // Frames at least this large are shared between clients instead of copied for each.
 constexpr std::size_t kShareFrom = 4096;
 
-// Each server's own: a monitor address is free again only some time after its server went.
+// One address per server: a server's monitor endpoint is let go asynchronously, so a server
+// made right after another in the same process could find a shared address still taken.
 std::string nextMonitorAddress() {
   static std::atomic<int> counter{0};
   return "inproc://camsdk-service-monitor-" + std::to_string(counter++);

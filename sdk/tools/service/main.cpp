@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "EndpointLock.h"
+#include "SampleHeap.h"
 #include "ServiceOptions.h"
 #include "camsdk/Exceptions.h"
 #include "server/ServiceServer.h"
@@ -52,6 +53,7 @@ std::set<std::string> readClientKeys(const std::string& path) {
 }
 
 int serve(const service_program::ServiceOptions& options) {
+  keepSampleBlocksInHeap();
   const int level = options.logLevel;
   server::ServerOptions serverOptions;
   serverOptions.endpoint =

@@ -1,0 +1,53 @@
+// Two services served over ZeroMQ from one process at the same time, as tests and benchmarks
+// serve them: each watches its own socket and answers its own clients.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "camsdk/CamSdk.h"
+#include "server/ServiceServer.h"
+#include "service/Service.h"
+#include "testing/ServiceFactory.h"
+
+namespace CamSdk {
+namespace {
+
+struct Served {
+  Served(testing::Topology topology, const std::string& name)
+      : service(detail::makeService(name, topology, false)),
+        endpoint("ipc://" + ::testing::TempDir() + "servers-" + name + "-" +
+                 std::to_string(getpid()) + ".sock"),
+        server(*service, server::ServerOptions{endpoint, "", "", {}, {}}),
+        thread([this] { server.run(stop); }) {}
+  ~Served() {
+    stop = true;
+    thread.join();
+  }
+
+  std::shared_ptr<detail::Service> service;
+  std::string endpoint;
+  server::ServiceServer server;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
+int devicesAt(const std::string& endpoint) {
+  setenv("CAMSDK_ENDPOINT", endpoint.c_str(), 1);
+  const int count = Context::create("localhost")._p_getDevices().size();
+  unsetenv("CAMSDK_ENDPOINT");
+  return count;
+}
+
+TEST(ServersInOneProcess, EachAnswersItsOwnClients) {
+  Served camera(testing::Topology::OneCamera, "camera");
+  Served empty(testing::Topology::Empty, "empty");
+  EXPECT_EQ(devicesAt(camera.endpoint), 1);
+  EXPECT_EQ(devicesAt(empty.endpoint), 0);
+}
+
+}  // namespace
+}  // namespace CamSdk
