@@ -2,7 +2,8 @@
 // runs, its whole camera) is unplugged just before each SDK call the viewer makes to claim it:
 // at start-up, when the node comes back while the loop runs, and just before it is given back
 // at the end. The camera service runs in process on the virtual clock, and, for the calls made
-// while the loop runs, in a service thread reached over ZeroMQ on the real clock.
+// while the loop runs, in a service thread reached over ZeroMQ on the real clock; there the
+// whole service also says goodbye just before a call, and goes on serving.
 //
 // The viewer must never end early: it prints at most the struck setup routine's line besides
 // the disconnect lines, ends with status 0 on q, and claims the node again when it returns.
@@ -40,7 +41,7 @@ using Op = CamSdk::testing::SdkOperation;
 using std::chrono::milliseconds;
 
 enum class Phase { StartUp, Returning, ShutDown };
-enum class Removed { Node, Device };
+enum class Removed { Node, Device, Service };  // the service says goodbye, and serves anew
 enum class Transport { InProcess, ZeroMq };
 
 // The moments of a run. On the real clock the viewer must be streaming before the first.
@@ -160,12 +161,14 @@ class RemovalSweepTest : public ViewerRunTest, public testing::WithParamInterfac
                                                            : serveOverZeroMq();
     RunLog log;
 
-    auto remove = [&c, &node, &log](Scenario& s) {
+    auto remove = [this, &c, &node, &log](Scenario& s) {
       log.removedAtCall = true;
       if (c.removed == Removed::Node) {
         s.unplugNode(s.findNode(node));
-      } else {
+      } else if (c.removed == Removed::Device) {
         s.unplugDevice(s.findDevice("camera0"));
+      } else {
+        server_->sayGoodbye("stopping");
       }
     };
     auto strike = [&site, remove](Scenario& s) {
@@ -189,14 +192,17 @@ class RemovalSweepTest : public ViewerRunTest, public testing::WithParamInterfac
       camera.at(kRemovedReturns, [&c, &node, &log](Scenario& s) {
         if (c.removed == Removed::Node) {
           s.plugNode(s.findNode(node));
-        } else {
+        } else if (c.removed == Removed::Device) {
           s.plugDevice(s.findDevice("camera0"));
         }
         log.callsWhenBack = s.calls().size();
         log.samplesWhenBack = s.samplesDelivered(s.findNode(node));
       });
     }
-    camera.at(kQuitKeyPressed, [strike, phase = c.phase](Scenario& s) {
+    // A client whose service said goodbye asks again after a second.
+    const milliseconds quitAt =
+        c.removed == Removed::Service ? kQuitKeyPressed + milliseconds(2000) : kQuitKeyPressed;
+    camera.at(quitAt, [strike, phase = c.phase](Scenario& s) {
       if (phase == Phase::ShutDown) strike(s);
       displayStandIn::scriptKeys({'q', 'q', 'q', 'q'});
     });
@@ -218,7 +224,7 @@ class RemovalSweepTest : public ViewerRunTest, public testing::WithParamInterfac
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.errors, "");
     // A camera gone at start-up leaves every routine still to run on a node that has gone.
-    const int routinesStruck = c.removed == Removed::Device && c.phase == Phase::StartUp ? 3 : 1;
+    const int routinesStruck = c.removed != Removed::Node && c.phase == Phase::StartUp ? 3 : 1;
     expectOnlyDisconnectsAndRoutineLines(run.output, routinesStruck);
     if (c.phase != Phase::ShutDown) {
       EXPECT_LT(indexOf(calls, log.callsWhenBack, "Context::registerNode " + node), calls.size())
@@ -306,6 +312,11 @@ std::vector<SweepCase> sweepCases() {
       cases.push_back({kind, Phase::Returning, removed, Transport::ZeroMq});
     }
   }
+  // The service leaving mid-claim (each run takes seconds on the real clock, so two): at
+  // start-up, before the calls on the first node claimed, and while the loop runs, before the
+  // calls on audio, whose clause list has no IOException.
+  cases.push_back({NodeKind::Depth, Phase::StartUp, Removed::Service, Transport::ZeroMq});
+  cases.push_back({NodeKind::Audio, Phase::Returning, Removed::Service, Transport::ZeroMq});
   return cases;
 }
 
@@ -313,7 +324,9 @@ std::string caseName(const testing::TestParamInfo<SweepCase>& info) {
   const SweepCase& c = info.param;
   const char* phases[] = {"StartUp", "Returning", "ShutDown"};
   return std::string(nodeName(c.kind)) + "_" + phases[static_cast<int>(c.phase)] +
-         (c.removed == Removed::Node ? "_Node" : "_Device") +
+         (c.removed == Removed::Node     ? "_Node"
+          : c.removed == Removed::Device ? "_Device"
+                                         : "_Service") +
          (c.transport == Transport::InProcess ? "_InProcess" : "_ZeroMq");
 }
 

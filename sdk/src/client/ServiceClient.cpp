@@ -354,12 +354,28 @@ void ServiceClient::poll() {
 
 void ServiceClient::waitUntil(Nanoseconds time) {
   handOver();
+  if (!connected_) {
+    // A service may say goodbye and keep the connection, or come back without the socket
+    // telling: while away, ask again now and then.
+    const Nanoseconds now = connection_->clock().now();
+    if (now >= retryAt_) {
+      retryAt_ = now + kRetryEvery;
+      if (greet()) {
+        announceAll();
+        return;
+      }
+    }
+    time = std::min(time, retryAt_);
+  }
   for (;;) {
     protocol::FrameList message;
     switch (connection_->wait(time, &message)) {
       case Event::Timeout:
         return;
       case Event::Message:
+        // Nothing is owed to a client that is away: what still arrives is dropped, so that a
+        // service that goes on sending costs no memory here.
+        if (!connected_) continue;
         pushes_.push_back(std::move(message));
         handOver();
         return;  // what arrived is for the loop to deliver now
@@ -465,6 +481,7 @@ void ServiceClient::handOverSample(const protocol::FrameList& frames,
 void ServiceClient::lose() {
   if (!connected_) return;
   connected_ = false;
+  retryAt_ = connection_->clock().now() + kRetryEvery;
   pushes_.clear();
   subscriptions_.clear();
   std::vector<DeviceInfo> gone;

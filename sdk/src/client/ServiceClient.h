@@ -29,6 +29,8 @@ namespace detail {
 class ServiceClient final : public ServicePort {
  public:
   static constexpr std::chrono::milliseconds kReplyTimeout{2000};
+  // How often a client whose service is away asks again.
+  static constexpr std::chrono::milliseconds kRetryEvery{1000};
 
   // The camera service of `host`: one that this process made for it (tests do), otherwise
   // the host's service in its own process. Raises IOException naming `host` when no service
@@ -87,6 +89,7 @@ class ServiceClient final : public ServicePort {
   std::unique_ptr<transport::Connection> connection_;
   ServiceListener* listener_ = nullptr;
   bool connected_ = false;
+  Nanoseconds retryAt_{0};  // when a client that is away next asks again
   bool refused_ = false;
   std::uint32_t nextCorrelation_ = 1;
   std::vector<DeviceInfo> devices_;
