@@ -236,6 +236,18 @@ TEST_F(HostileClients, AClientOfAnotherVersionIsToldWhyAndHeardNoMore) {
   EXPECT_FALSE(other.heardAnything(milliseconds(200)));
 }
 
+// A client's goodbye can reach the service after its connection was seen to close; it must not
+// count as a broken rule, or the service would keep a ban for every such client.
+TEST_F(HostileClients, AGoodbyeWithoutASessionIsNoOffence) {
+  RawClient late(endpoint_);
+  late.send(request(MessageType::Bye, protocol::Bye{}, 3));
+  EXPECT_FALSE(late.heardAnything(milliseconds(200)));
+  late.send(request(MessageType::Hello, protocol::Hello{"late"}, 4));
+  const auto reply = late.next(milliseconds(3000));
+  ASSERT_TRUE(reply);
+  EXPECT_TRUE(std::holds_alternative<protocol::Welcome>(reply->message));
+}
+
 TEST_F(HostileClients, AFloodOfRequestsIsCutOff) {
   RawClient hostile(endpoint_);
   hostile.send(request(MessageType::Hello, protocol::Hello{"flood"}));

@@ -209,6 +209,8 @@ void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* d
   }
   auto found = sessions_.find(peer);
   if (found == sessions_.end()) {
+    // A client's goodbye may come after its connection was seen to close: nothing to end.
+    if (std::holds_alternative<protocol::Bye>(request.request)) return;
     if (!std::holds_alternative<protocol::Hello>(request.request)) {
       drop(peer, fd, "it did not say hello first", true);
       return;
