@@ -342,9 +342,7 @@ void ServiceHost::drop(const std::string& peer, int fd, const std::string& why, 
   if (ban) {
     banned_[peer] = found == sessions_.end() ? fd : found->second->fd();
     // Told once, so that a client that broke the rules by mistake learns why its calls fail.
-    std::vector<std::uint8_t> bytes;
-    protocol::encodeReply(bytes, 0, protocol::Goodbye{"this client was dropped: " + why});
-    link_.send(peer, {protocol::ownedCopy(bytes)}, false);
+    reply(peer, 0, protocol::Goodbye{"this client was dropped: " + why});
   }
   if (found == sessions_.end()) {
     log(1, "a client is ignored: " + why);

@@ -41,11 +41,6 @@ class NodeSource {
   virtual AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) = 0;
   // Sample buffers still held by someone (a client, a queue); 0 once everything is let go.
   virtual long referencedBuffers() const = 0;
-  // Why this node cannot give `configuration`, or "" when it can (a simulated node renders any
-  // valid configuration).
-  virtual std::string cannotGive(const DepthNode::Configuration&) const { return {}; }
-  virtual std::string cannotGive(const ColorNode::Configuration&) const { return {}; }
-  virtual std::string cannotGive(const AudioNode::Configuration&) const { return {}; }
   // The node's own sample times, or null when it streams at its configured rate.
   virtual SampleTimeline* timeline() { return nullptr; }
 
@@ -53,9 +48,12 @@ class NodeSource {
   // UnauthorizedAccessException, one that has gone StreamingException. release() gives it back.
   virtual void claim() {}
   virtual void release() {}
-  // The camera's own word on a configuration the SDK's rules accept: empty, or its reason.
+  // The source's own word on a configuration the SDK's rules accept, taking it when it can:
+  // empty, or why it cannot give it (a capture device's limits, what a recording holds). A
+  // simulated node renders any valid configuration.
   virtual std::string configure(const DepthNode::Configuration&) { return {}; }
   virtual std::string configure(const ColorNode::Configuration&) { return {}; }
+  virtual std::string configure(const AudioNode::Configuration&) { return {}; }
 
   // Live nodes only: capture runs while anyone watches, and takeCaptured() hands over the
   // newest frame captured since the last call, if any. Neither throws: a camera that fails

@@ -146,13 +146,18 @@ Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKi
   return target;
 }
 
+// The SDK's rules first, then the node's source, which takes the configuration if it can.
+template <class Configuration>
+void Service::accept(ServiceNode& target, const Configuration& configuration) {
+  std::string reason = checkConfiguration(configuration);
+  if (reason.empty()) reason = target.frames->configure(configuration);
+  if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
+}
+
 void Service::setConfiguration(ClientId client, NodeId id,
                                const DepthNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Depth);
-  std::string reason = checkConfiguration(configuration);
-  if (reason.empty()) reason = target.frames->cannotGive(configuration);
-  if (reason.empty()) reason = target.frames->configure(configuration);
-  if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
+  accept(target, configuration);
   target.depth = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
 }
@@ -160,10 +165,7 @@ void Service::setConfiguration(ClientId client, NodeId id,
 void Service::setConfiguration(ClientId client, NodeId id,
                                const ColorNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Color);
-  std::string reason = checkConfiguration(configuration);
-  if (reason.empty()) reason = target.frames->cannotGive(configuration);
-  if (reason.empty()) reason = target.frames->configure(configuration);
-  if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
+  accept(target, configuration);
   target.color = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
 }
@@ -171,9 +173,7 @@ void Service::setConfiguration(ClientId client, NodeId id,
 void Service::setConfiguration(ClientId client, NodeId id,
                                const AudioNode::Configuration& configuration) {
   ServiceNode& target = controlledNode(client, id, NodeKind::Audio);
-  std::string reason = checkConfiguration(configuration);
-  if (reason.empty()) reason = target.frames->cannotGive(configuration);
-  if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
+  accept(target, configuration);
   target.audio = configuration;
   target.lastConfigurationBytes = bytesOf(configuration);
 }

@@ -158,6 +158,8 @@ class Service final {
   DeviceInfo infoOf(const ServiceDevice& device, bool withNodes) const;
   ServiceNode& controlledNode(ClientId client, NodeId id, NodeKind kind);
   static StreamingException gone(const ServiceNode& target);
+  template <class Configuration>
+  void accept(ServiceNode& target, const Configuration& configuration);
   void letGo(ServiceNode& target);
   void notify(const TopologyChange& change);
   std::string clientName(ClientId client) const;

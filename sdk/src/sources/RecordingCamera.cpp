@@ -76,19 +76,19 @@ class RecordingNodeSource final : public NodeSource, private SampleTimeline {
 
   long referencedBuffers() const override { return vertices_.referenced(); }
 
-  std::string cannotGive(const DepthNode::Configuration& wanted) const override {
+  std::string configure(const DepthNode::Configuration& wanted) override {
     if (sameRecord(wanted, recorded_.depth)) return {};
     return "the recording has depth in " +
            describe(recorded_.depth.frameFormat, recorded_.depth.framerate) +
            ", mode and saturation as recorded, and no other";
   }
-  std::string cannotGive(const ColorNode::Configuration& wanted) const override {
+  std::string configure(const ColorNode::Configuration& wanted) override {
     if (sameRecord(wanted, recorded_.color)) return {};
     return "the recording has colour in " +
            describe(recorded_.color.frameFormat, recorded_.color.framerate) +
            ", power line setting as recorded, and no other";
   }
-  std::string cannotGive(const AudioNode::Configuration& wanted) const override {
+  std::string configure(const AudioNode::Configuration& wanted) override {
     if (sameRecord(wanted, recorded_.audio)) return {};
     return "the recording has audio of " + std::to_string(recorded_.audio.channels) +
            " channel(s) at " + std::to_string(recorded_.audio.sampleRate) + " Hz and no other";
