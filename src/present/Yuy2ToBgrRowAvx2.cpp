@@ -1,6 +1,6 @@
 // AVX2 row: 16 pixels (8 groups) per step. A fast path in 32-bit integers gives the rule's
-// bytes wherever it can prove them; the few steps it cannot are done by the rule itself, in
-// double precision four lanes at a time. Compiled with AVX2 enabled for this file only; the
+// bytes wherever it can prove them; the few groups it cannot are done again by the rule itself,
+// in double precision four lanes at a time. Compiled with AVX2 enabled for this file only; the
 // frame function calls it only when the CPU reports AVX2.
 #include "present/Yuy2ToBgrRows.h"
 
@@ -9,6 +9,7 @@
 #include <immintrin.h>
 
 #include "present/Yuy2ToBgrPixel.h"
+#include "present/Yuy2ToBgrRecheck.h"
 #include "present/Yuy2ToBgrScaledSums.h"
 
 namespace yuy2 {
@@ -116,7 +117,7 @@ inline __m128i clampToBytes(__m128i even0, __m128i even1, __m128i odd0, __m128i 
 }
 
 // The rule itself, in double: `width` pixels, in steps of 16 and then the reference row. Kept
-// out of line: the fast path calls it only for the rare steps that need it.
+// out of line: only the rechecked groups come here.
 [[gnu::noinline]] void convertRowExact(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const __m128i selectors[3][3] = {{selector(0, 0), selector(0, 1), selector(0, 2)},
                                    {selector(1, 0), selector(1, 1), selector(1, 2)},
@@ -157,15 +158,8 @@ struct ScaledGains {
   __m256i blueBase = _mm256_set1_epi32(scaled::kBlueBase);
   __m256i greenBase = _mm256_set1_epi32(scaled::kGreenBase);
   __m256i redBase = _mm256_set1_epi32(scaled::kRedBase);
-  __m256i cap = _mm256_set1_epi32(static_cast<int>(scaled::kCap));
-  __m256i fraction = _mm256_set1_epi32(scaled::kFractionMask);
+  __m256i wholeBits = _mm256_set1_epi32(scaled::kWholeBits);
 };
-
-// The distance above a whole value of each lane's sum, folded into `nearest` by minimum.
-inline __m256i closest(__m256i nearest, __m256i sum, const ScaledGains& gains) {
-  const __m256i above = _mm256_and_si256(_mm256_min_epu32(sum, gains.cap), gains.fraction);
-  return _mm256_min_epu32(nearest, above);
-}
 
 // Output byte i of 8 pixels (the integer parts of their groups' Y0 pixels, then of the Y1
 // pixels, in runs of 4 bytes; blue and green in one vector, red in another), for the first 16
@@ -207,10 +201,9 @@ inline __m256i bothLanes(const std::uint8_t* bytes) {
 
 // Integer parts of the Y0 and the Y1 sums of one channel as 16 words; the saturating packs that
 // follow give the clamp to 0..255.
-inline __m256i integerParts(__m256i sum0, __m256i sum1, __m256i minusOne) {
-  return _mm256_sub_epi16(_mm256_packs_epi32(_mm256_srai_epi32(sum0, scaled::kFractionBits),
-                                             _mm256_srai_epi32(sum1, scaled::kFractionBits)),
-                          minusOne);
+inline __m256i integerParts(__m256i sum0, __m256i sum1) {
+  return _mm256_packs_epi32(_mm256_srai_epi32(sum0, scaled::kFractionBits),
+                            _mm256_srai_epi32(sum1, scaled::kFractionBits));
 }
 
 // The `shift`-bit-up byte of each 32-bit lane.
@@ -218,6 +211,13 @@ template <int shift>
 inline __m256i byteAt(__m256i groups) {
   return shift == 24 ? _mm256_srli_epi32(groups, 24)
                      : _mm256_srli_epi32(_mm256_slli_epi32(groups, 24 - shift), 24);
+}
+
+// The whole-value bits of the Y0 and the Y1 sum of one channel, the lesser of the two: zero
+// where either is near a whole value.
+inline __m256i nearer(__m256i sum0, __m256i sum1, const ScaledGains& gains) {
+  return _mm256_min_epu32(_mm256_and_si256(sum0, gains.wholeBits),
+                          _mm256_and_si256(sum1, gains.wholeBits));
 }
 
 }  // namespace
@@ -228,11 +228,11 @@ void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const __m256i headFromRed = bothLanes(kFastSelectors.fromRed[0]);
   const __m256i tailFromBlueGreen = bothLanes(kFastSelectors.fromBlueGreen[1]);
   const __m256i tailFromRed = bothLanes(kFastSelectors.fromRed[1]);
-  const __m256i nearLimit = _mm256_set1_epi32(2 * scaled::kNear);
+  RecheckedGroups<convertRowExact, kPixelsPerStep / 2> rechecked(yuy2, bgr);
   int x = 0;
   for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
     // One group {Y0, U, Y1, V} per 32-bit lane.
-    const __m256i groups = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2));
+    const __m256i groups = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2 + 2 * x));
     const __m256i u = byteAt<8>(groups);
     const __m256i v = byteAt<24>(groups);
     const __m256i luma0 = _mm256_mullo_epi32(byteAt<0>(groups), gains.luma);
@@ -250,34 +250,29 @@ void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
     const __m256i red0 = _mm256_add_epi32(luma0, red);
     const __m256i red1 = _mm256_add_epi32(luma1, red);
 
-    __m256i nearest = closest(gains.cap, blue0, gains);
-    nearest = closest(nearest, blue1, gains);
-    nearest = closest(nearest, green0, gains);
-    nearest = closest(nearest, green1, gains);
-    nearest = closest(nearest, red0, gains);
-    nearest = closest(nearest, red1, gains);
-    const __m256i near = _mm256_cmpgt_epi32(nearLimit, nearest);
-    if (!_mm256_testz_si256(near, near)) {
-      convertRowExact(yuy2, bgr, kPixelsPerStep);
-    } else {
-      const __m256i minusOne = _mm256_cmpeq_epi32(groups, groups);
-      const __m256i blueGreen = _mm256_packus_epi16(integerParts(blue0, blue1, minusOne),
-                                                    integerParts(green0, green1, minusOne));
-      const __m256i redWords = integerParts(red0, red1, minusOne);
-      const __m256i reds = _mm256_packus_epi16(redWords, redWords);
-      const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, headFromBlueGreen),
-                                           _mm256_shuffle_epi8(reds, headFromRed));
-      const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, tailFromBlueGreen),
-                                           _mm256_shuffle_epi8(reds, tailFromRed));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr), _mm256_castsi256_si128(head));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(bgr + 16), _mm256_castsi256_si128(tail));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 24), _mm256_extracti128_si256(head, 1));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(bgr + 40), _mm256_extracti128_si256(tail, 1));
-    }
-    yuy2 += kPixelsPerStep * 2;
-    bgr += kPixelsPerStep * 3;
+    const __m256i blueGreen =
+        _mm256_packus_epi16(integerParts(blue0, blue1), integerParts(green0, green1));
+    const __m256i redWords = integerParts(red0, red1);
+    const __m256i reds = _mm256_packus_epi16(redWords, redWords);
+    const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, headFromBlueGreen),
+                                         _mm256_shuffle_epi8(reds, headFromRed));
+    const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, tailFromBlueGreen),
+                                         _mm256_shuffle_epi8(reds, tailFromRed));
+    std::uint8_t* out = bgr + 3 * x;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(head));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_castsi256_si128(tail));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm256_extracti128_si256(head, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 40), _mm256_extracti128_si256(tail, 1));
+
+    const __m256i nearest = _mm256_min_epu32(
+        _mm256_min_epu32(nearer(blue0, blue1, gains), nearer(green0, green1, gains)),
+        nearer(red0, red1, gains));
+    const __m256i flagged = _mm256_cmpeq_epi32(nearest, _mm256_setzero_si256());
+    rechecked.note(x / 2,
+                   static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(flagged))));
   }
-  if (x < width) convertRowReference(yuy2, bgr, width - x);
+  rechecked.convertNoted();
+  if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);
 }
 
 }  // namespace yuy2

@@ -1,6 +1,6 @@
 // NEON row, for 64-bit ARM: 32 pixels (16 groups) per step. A fast path in 32-bit integers
-// gives the rule's bytes wherever it can prove them; the few steps it cannot are done by the
-// rule itself, in double precision two lanes at a time. The load splits the groups into Y0, U,
+// gives the rule's bytes wherever it can prove them; the few groups it cannot are done again by
+// the rule itself, in double precision two lanes at a time. The load splits the groups into Y0, U,
 // Y1 and V bytes and the store interleaves blue, green and red, so no byte shuffling is needed.
 #include "present/Yuy2ToBgrRows.h"
 
@@ -9,6 +9,7 @@
 #include <arm_neon.h>
 
 #include "present/Yuy2ToBgrPixel.h"
+#include "present/Yuy2ToBgrRecheck.h"
 #include "present/Yuy2ToBgrScaledSums.h"
 
 namespace yuy2 {
@@ -103,9 +104,8 @@ void storePixels(std::uint8_t* bgr, uint8x16_t blue0, uint8x16_t green0, uint8x1
   vst3q_u8(bgr + 48, second);
 }
 
-// The rule itself, in double, for one step. Kept out of line: the fast path calls it only for
-// the rare steps that need it.
-[[gnu::noinline]] void convertStepExact(const std::uint8_t* yuy2, std::uint8_t* bgr) {
+// The rule itself, in double, for one step.
+void convertStepExact(const std::uint8_t* yuy2, std::uint8_t* bgr) {
   const Gains gains;
   // val[0] = Y0, val[1] = U, val[2] = Y1, val[3] = V of 16 groups.
   const uint8x16x4_t groups = vld4q_u8(yuy2);
@@ -121,6 +121,16 @@ void storePixels(std::uint8_t* bgr, uint8x16_t blue0, uint8x16_t green0, uint8x1
               clampToBytes(q0.red1, q1.red1, q2.red1, q3.red1));
 }
 
+// The rule itself: `width` pixels, in steps of 32 and then the reference row. Kept out of line:
+// only the rechecked groups come here.
+[[gnu::noinline]] void convertRowExact(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
+  int x = 0;
+  for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
+    convertStepExact(yuy2 + 2 * x, bgr + 3 * x);
+  }
+  if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);
+}
+
 // Constants of the fast path (see Yuy2ToBgrScaledSums.h).
 struct ScaledGains {
   int32x4_t luma = vdupq_n_s32(scaled::kLumaGain);
@@ -131,8 +141,7 @@ struct ScaledGains {
   int32x4_t blueBase = vdupq_n_s32(scaled::kBlueBase);
   int32x4_t greenBase = vdupq_n_s32(scaled::kGreenBase);
   int32x4_t redBase = vdupq_n_s32(scaled::kRedBase);
-  uint32x4_t cap = vdupq_n_u32(scaled::kCap);
-  uint32x4_t fraction = vdupq_n_u32(scaled::kFractionMask);
+  uint32x4_t wholeBits = vdupq_n_u32(scaled::kWholeBits);
 };
 
 struct SumsOf4 {
@@ -140,11 +149,10 @@ struct SumsOf4 {
   int32x4_t blue1, green1, red1;  // pixels of Y1
 };
 
-// The distance above a whole value of each lane's sum, folded into `nearest` by minimum.
+// The whole-value bits of each lane's sum, folded into `nearest` by minimum: zero where any
+// sum is near a whole value.
 uint32x4_t closest(uint32x4_t nearest, int32x4_t sum, const ScaledGains& gains) {
-  const uint32x4_t above =
-      vandq_u32(vminq_u32(vreinterpretq_u32_s32(sum), gains.cap), gains.fraction);
-  return vminq_u32(nearest, above);
+  return vminq_u32(nearest, vandq_u32(vreinterpretq_u32_s32(sum), gains.wholeBits));
 }
 
 template <int quarter>
@@ -170,40 +178,49 @@ SumsOf4 sumFourGroups(const uint8x16x4_t& groups, const ScaledGains& gains, uint
 
 // Integer parts of 16 sums, clamped to 0..255.
 uint8x16_t integerParts(int32x4_t q0, int32x4_t q1, int32x4_t q2, int32x4_t q3) {
-  const int32x4_t one = vdupq_n_s32(1);
-  return clampToBytes(vaddq_s32(vshrq_n_s32(q0, scaled::kFractionBits), one),
-                      vaddq_s32(vshrq_n_s32(q1, scaled::kFractionBits), one),
-                      vaddq_s32(vshrq_n_s32(q2, scaled::kFractionBits), one),
-                      vaddq_s32(vshrq_n_s32(q3, scaled::kFractionBits), one));
+  return clampToBytes(
+      vshrq_n_s32(q0, scaled::kFractionBits), vshrq_n_s32(q1, scaled::kFractionBits),
+      vshrq_n_s32(q2, scaled::kFractionBits), vshrq_n_s32(q3, scaled::kFractionBits));
+}
+
+// Bit g set where the nearest whole-value bits of group g are zero; quarter q holds groups
+// 4q .. 4q + 3.
+std::uint32_t flaggedGroups(uint32x4_t q0, uint32x4_t q1, uint32x4_t q2, uint32x4_t q3) {
+  const uint16x8_t low = vcombine_u16(vmovn_u32(vceqzq_u32(q0)), vmovn_u32(vceqzq_u32(q1)));
+  const uint16x8_t high = vcombine_u16(vmovn_u32(vceqzq_u32(q2)), vmovn_u32(vceqzq_u32(q3)));
+  const uint8x16_t flagged = vcombine_u8(vmovn_u16(low), vmovn_u16(high));
+  static const std::uint8_t kWeights[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                            1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t bits = vandq_u8(flagged, vld1q_u8(kWeights));
+  return vaddv_u8(vget_low_u8(bits)) | static_cast<std::uint32_t>(vaddv_u8(vget_high_u8(bits)))
+                                           << 8;
 }
 
 }  // namespace
 
 void convertRowNeon(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const ScaledGains gains;
+  const uint32x4_t none = vdupq_n_u32(0xffffffffu);
+  RecheckedGroups<convertRowExact, kGroupsPerStep> rechecked(yuy2, bgr);
   int x = 0;
   for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
     // val[0] = Y0, val[1] = U, val[2] = Y1, val[3] = V of 16 groups.
-    const uint8x16x4_t groups = vld4q_u8(yuy2);
-    uint32x4_t nearest = gains.cap;
-    const SumsOf4 q0 = sumFourGroups<0>(groups, gains, nearest);
-    const SumsOf4 q1 = sumFourGroups<1>(groups, gains, nearest);
-    const SumsOf4 q2 = sumFourGroups<2>(groups, gains, nearest);
-    const SumsOf4 q3 = sumFourGroups<3>(groups, gains, nearest);
-    if (vminvq_u32(nearest) < 2 * scaled::kNear) {
-      convertStepExact(yuy2, bgr);
-    } else {
-      storePixels(bgr, integerParts(q0.blue0, q1.blue0, q2.blue0, q3.blue0),
-                  integerParts(q0.green0, q1.green0, q2.green0, q3.green0),
-                  integerParts(q0.red0, q1.red0, q2.red0, q3.red0),
-                  integerParts(q0.blue1, q1.blue1, q2.blue1, q3.blue1),
-                  integerParts(q0.green1, q1.green1, q2.green1, q3.green1),
-                  integerParts(q0.red1, q1.red1, q2.red1, q3.red1));
-    }
-    yuy2 += kPixelsPerStep * 2;
-    bgr += kPixelsPerStep * 3;
+    const uint8x16x4_t groups = vld4q_u8(yuy2 + 2 * x);
+    uint32x4_t nearest0 = none, nearest1 = none, nearest2 = none, nearest3 = none;
+    const SumsOf4 q0 = sumFourGroups<0>(groups, gains, nearest0);
+    const SumsOf4 q1 = sumFourGroups<1>(groups, gains, nearest1);
+    const SumsOf4 q2 = sumFourGroups<2>(groups, gains, nearest2);
+    const SumsOf4 q3 = sumFourGroups<3>(groups, gains, nearest3);
+    storePixels(bgr + 3 * x, integerParts(q0.blue0, q1.blue0, q2.blue0, q3.blue0),
+                integerParts(q0.green0, q1.green0, q2.green0, q3.green0),
+                integerParts(q0.red0, q1.red0, q2.red0, q3.red0),
+                integerParts(q0.blue1, q1.blue1, q2.blue1, q3.blue1),
+                integerParts(q0.green1, q1.green1, q2.green1, q3.green1),
+                integerParts(q0.red1, q1.red1, q2.red1, q3.red1));
+    rechecked.note(x / 2, flaggedGroups(nearest0, nearest1, nearest2, nearest3));
   }
-  if (x < width) convertRowReference(yuy2, bgr, width - x);
+  rechecked.convertNoted();
+  if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);
 }
 
 }  // namespace yuy2

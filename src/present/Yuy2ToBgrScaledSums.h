@@ -4,8 +4,8 @@
 // off from the rule's decimal value by at most 248 units. Where that decimal value (a multiple
 // of 0.001) is not a whole number it lies at least 0.001 (2097 units) from one, so the scaled
 // sum has the same integer part, and so do the rule's doubles. Only where it is whole (about
-// 0.4 % of all (Y, U, V)) may the doubles fall just below it; a row flags every sum within
-// kNear units of a whole value from 1 to 255 and converts that step by the rule itself.
+// one channel value in a thousand) may the doubles fall just below it; a row flags every sum
+// within kNear units of a whole value and has the rule itself convert that pixel.
 //
 // Plain constants only: this header is included by files built for different instruction sets.
 #pragma once
@@ -24,18 +24,23 @@ constexpr int kGreenFromU = static_cast<int>(yuy2::kGreenFromU * kOne + 0.5);
 constexpr int kGreenFromV = static_cast<int>(yuy2::kGreenFromV * kOne + 0.5);
 constexpr int kRedFromV = static_cast<int>(yuy2::kRedFromV * kOne + 0.5);
 
-// The sums carry kNear - kOne on top of the scaled value, so that whole values 1 to 255 lie at
-// most kNear above 0 .. 254 * kOne, and sums below 1 turn into huge unsigned numbers. The
-// integer part of a sum is therefore one more than its arithmetic shift by kFractionBits.
-constexpr int kLumaBase = -kLumaOffset * kLumaGain + kNear - kOne;
+// The sums carry kNear on top of the scaled value. A whole value's sum then has a fraction from
+// kNear - 248 to kNear + 248, every other sum one from 2097 - 248 + kNear to
+// kOne - 2097 + 248 + kNear, still below kOne: the integer part of a sum is its arithmetic
+// shift by kFractionBits, and a sum is near a whole value exactly when the fraction bits of
+// kWholeBits are all zero. Whole values below 1 or above 255 are flagged too; they cost a
+// second look, not a wrong byte.
+constexpr int kLumaBase = -kLumaOffset * kLumaGain + kNear;
 // Sum = luma * Y + base + the chroma terms of the channel.
 constexpr int kBlueBase = kLumaBase - kChromaOffset * kBlueFromU;
 constexpr int kGreenBase = kLumaBase + kChromaOffset * (kGreenFromU + kGreenFromV);
 constexpr int kRedBase = kLumaBase - kChromaOffset * kRedFromV;
 
-// An unsigned cap for the sums of whole values from 256 up and below 1: its fraction,
-// kOne / 2, is far from whole.
-constexpr unsigned kCap = 255u * kOne + kOne / 2;
 constexpr int kFractionMask = kOne - 1;
+constexpr int kWholeBits = kFractionMask & ~(2 * kNear - 1);
+
+// Red has the widest range of sums, and even it stays inside int32.
+static_assert(255LL * (kLumaGain + kRedFromV) + kRedBase < (1LL << 31));
+static_assert(kRedBase > -(1LL << 31));
 
 }  // namespace yuy2::scaled

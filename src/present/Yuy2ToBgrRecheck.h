@@ -1,0 +1,89 @@
+// The groups a row's integer fast path could not prove (see Yuy2ToBgrScaledSums.h), converted
+// again by the rule.
+//
+// About one group in a hundred is flagged. Converting each on the spot would put a branch that
+// no predictor learns into the middle of the wide loop, so the loop only notes where the
+// flagged groups are, without branching, and they are converted in batches: their four bytes
+// are gathered into a short row of their own, the row's exact kernel converts it, and each
+// group's six bytes go back to their place.
+//
+// Everything here has internal linkage on purpose: each SIMD row file gets its own copy, built
+// with its own instruction set, so no code built for a wider set can end up shared with a row
+// that runs on a narrower one.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "present/Yuy2ToBgrRows.h"
+
+namespace yuy2 {
+namespace {
+
+// The index of the lowest set bit of a non-zero `bits`.
+inline int lowestBit(std::uint32_t bits) {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_ctz(bits);
+#else
+  int index = 0;
+  while ((bits & 1u) == 0) {
+    bits >>= 1;
+    ++index;
+  }
+  return index;
+#endif
+}
+
+// `convertExactly` is a row kernel that computes the rule itself; `kGroupsPerStep` is the
+// number of groups behind one step's flags (at most 32).
+template <RowKernel convertExactly, int kGroupsPerStep>
+class RecheckedGroups {
+ public:
+  // `yuy2Row` and `bgrRow` are where the row starts; notes count groups from there.
+  RecheckedGroups(const std::uint8_t* yuy2Row, std::uint8_t* bgrRow)
+      : yuy2Row_(yuy2Row), bgrRow_(bgrRow) {}
+
+  // Notes the groups of one step whose bits are set in `flagged`: bit i stands for the row's
+  // group firstGroup + i. Call only after the step's fast bytes are stored.
+  void note(int firstGroup, std::uint32_t flagged) {
+    firstGroups_[steps_] = firstGroup;
+    flags_[steps_] = flagged;
+    steps_ += flagged != 0 ? 1 : 0;
+    if (steps_ == kSteps) convertNoted();
+  }
+
+  // Converts every noted group by the rule, overwriting the fast path's bytes.
+  void convertNoted() {
+    if (steps_ == 0) return;
+    int count = 0;
+    for (int step = 0; step < steps_; ++step) {
+      for (std::uint32_t flagged = flags_[step]; flagged != 0; flagged &= flagged - 1) {
+        const int group = firstGroups_[step] + lowestBit(flagged);
+        std::memcpy(groups_ + 4 * count, yuy2Row_ + 4 * static_cast<long>(group), 4);
+        where_[count++] = group;
+      }
+    }
+    convertExactly(groups_, pixels_, 2 * count);
+    for (int i = 0; i < count; ++i) {
+      std::memcpy(bgrRow_ + 6 * static_cast<long>(where_[i]), pixels_ + 6 * i, 6);
+    }
+    steps_ = 0;
+  }
+
+ private:
+  static constexpr int kSteps = 32;
+  static constexpr int kGroups = kSteps * kGroupsPerStep;
+  static_assert(kGroupsPerStep <= 32, "one step's flags fit 32 bits");
+
+  const std::uint8_t* yuy2Row_;
+  std::uint8_t* bgrRow_;
+  int steps_ = 0;
+  int firstGroups_[kSteps];
+  std::uint32_t flags_[kSteps];
+  int where_[kGroups];
+  std::uint8_t groups_[4 * kGroups];
+  std::uint8_t pixels_[6 * kGroups];
+};
+
+}  // namespace
+}  // namespace yuy2
