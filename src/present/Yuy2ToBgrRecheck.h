@@ -46,8 +46,9 @@ class RecheckedGroups {
   // Notes the groups of one step whose bits are set in `flagged`: bit i stands for the row's
   // group firstGroup + i. Call only after the step's fast bytes are stored.
   void note(int firstGroup, std::uint32_t flagged) {
-    firstGroups_[steps_] = firstGroup;
-    flags_[steps_] = flagged;
+    // One 64-bit store: a store of an int could alias steps_ and keep it out of a register.
+    notes_[steps_] =
+        static_cast<std::uint64_t>(flagged) << 32 | static_cast<std::uint32_t>(firstGroup);
     steps_ += flagged != 0 ? 1 : 0;
     if (steps_ == kSteps) convertNoted();
   }
@@ -57,8 +58,10 @@ class RecheckedGroups {
     if (steps_ == 0) return;
     int count = 0;
     for (int step = 0; step < steps_; ++step) {
-      for (std::uint32_t flagged = flags_[step]; flagged != 0; flagged &= flagged - 1) {
-        const int group = firstGroups_[step] + lowestBit(flagged);
+      const int firstGroup = static_cast<int>(notes_[step] & 0xffffffffu);
+      for (auto flagged = static_cast<std::uint32_t>(notes_[step] >> 32); flagged != 0;
+           flagged &= flagged - 1) {
+        const int group = firstGroup + lowestBit(flagged);
         std::memcpy(groups_ + 4 * count, yuy2Row_ + 4 * static_cast<long>(group), 4);
         where_[count++] = group;
       }
@@ -78,8 +81,8 @@ class RecheckedGroups {
   const std::uint8_t* yuy2Row_;
   std::uint8_t* bgrRow_;
   int steps_ = 0;
-  int firstGroups_[kSteps];
-  std::uint32_t flags_[kSteps];
+  // The first group of a step in the low half, its flags in the high half.
+  std::uint64_t notes_[kSteps];
   int where_[kGroups];
   std::uint8_t groups_[4 * kGroups];
   std::uint8_t pixels_[6 * kGroups];

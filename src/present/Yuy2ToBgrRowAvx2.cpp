@@ -148,37 +148,52 @@ inline __m128i clampToBytes(__m128i even0, __m128i even1, __m128i odd0, __m128i 
   if (x < width) convertRowReference(yuy2, bgr, width - x);
 }
 
-// Constants of the fast path (see Yuy2ToBgrScaledSums.h).
-struct ScaledGains {
-  __m256i luma = _mm256_set1_epi32(scaled::kLumaGain);
-  __m256i blueFromU = _mm256_set1_epi32(scaled::kBlueFromU);
-  __m256i greenFromU = _mm256_set1_epi32(scaled::kGreenFromU);
-  __m256i greenFromV = _mm256_set1_epi32(scaled::kGreenFromV);
-  __m256i redFromV = _mm256_set1_epi32(scaled::kRedFromV);
-  __m256i blueBase = _mm256_set1_epi32(scaled::kBlueBase);
-  __m256i greenBase = _mm256_set1_epi32(scaled::kGreenBase);
-  __m256i redBase = _mm256_set1_epi32(scaled::kRedBase);
-  __m256i wholeBits = _mm256_set1_epi32(scaled::kWholeBits);
+// Constants of the fast path (see Yuy2ToBgrScaledSums.h), read from memory where they are
+// used: an instruction takes such an operand at no cost, while the sixteen registers cannot
+// hold them all next to a step's working values, and the compiler would rebuild them every step.
+struct FastConstants {
+  alignas(32) std::int32_t luma[8];
+  alignas(32) std::int32_t blueFromU[8];
+  alignas(32) std::int32_t greenFromU[8];
+  alignas(32) std::int32_t greenFromV[8];
+  alignas(32) std::int32_t redFromV[8];
+  alignas(32) std::int32_t blueBase[8];
+  alignas(32) std::int32_t greenBase[8];
+  alignas(32) std::int32_t redBase[8];
+  alignas(32) std::int32_t wholeBits[8];
+  alignas(32) std::int32_t lowByte[8];
+  // Output byte i of 8 pixels (the integer parts of their groups' Y0 pixels, then of the Y1
+  // pixels, in runs of 4 bytes; blue and green in one vector, red in another), for the first
+  // 16 and the last 8 output bytes; the same in both 128-bit lanes.
+  alignas(32) std::uint8_t headFromBlueGreen[32];
+  alignas(32) std::uint8_t headFromRed[32];
+  alignas(32) std::uint8_t tailFromBlueGreen[32];
+  alignas(32) std::uint8_t tailFromRed[32];
 };
 
-// Output byte i of 8 pixels (the integer parts of their groups' Y0 pixels, then of the Y1
-// pixels, in runs of 4 bytes; blue and green in one vector, red in another), for the first 16
-// and the last 8 output bytes.
-struct FastSelectorTable {
-  std::uint8_t fromBlueGreen[2][16];
-  std::uint8_t fromRed[2][16];
-};
-
-constexpr FastSelectorTable makeFastSelectors() {
-  FastSelectorTable table{};
-  for (int part = 0; part < 2; ++part) {
-    for (int i = 0; i < 16; ++i) {
-      const int out = part * 16 + i;
+constexpr FastConstants makeFastConstants() {
+  FastConstants table{};
+  for (int lane = 0; lane < 8; ++lane) {
+    table.luma[lane] = scaled::kLumaGain;
+    table.blueFromU[lane] = scaled::kBlueFromU;
+    table.greenFromU[lane] = scaled::kGreenFromU;
+    table.greenFromV[lane] = scaled::kGreenFromV;
+    table.redFromV[lane] = scaled::kRedFromV;
+    table.blueBase[lane] = scaled::kBlueBase;
+    table.greenBase[lane] = scaled::kGreenBase;
+    table.redBase[lane] = scaled::kRedBase;
+    table.wholeBits[lane] = scaled::kWholeBits;
+    table.lowByte[lane] = 0xff;
+  }
+  for (int i = 0; i < 32; ++i) {
+    const int out = i % 16;
+    for (int part = 0; part < 2; ++part) {
+      const int byte = part * 16 + out;
       std::uint8_t blueGreen = 0x80;
       std::uint8_t red = 0x80;
-      if (out < 24) {
-        const int pixel = out / 3;
-        const int channel = out % 3;
+      if (byte < 24) {
+        const int pixel = byte / 3;
+        const int channel = byte % 3;
         const int position = (pixel % 2) * 4 + pixel / 2;
         if (channel == 2) {
           red = static_cast<std::uint8_t>(position);
@@ -186,17 +201,21 @@ constexpr FastSelectorTable makeFastSelectors() {
           blueGreen = static_cast<std::uint8_t>(channel * 8 + position);
         }
       }
-      table.fromBlueGreen[part][i] = blueGreen;
-      table.fromRed[part][i] = red;
+      (part == 0 ? table.headFromBlueGreen : table.tailFromBlueGreen)[i] = blueGreen;
+      (part == 0 ? table.headFromRed : table.tailFromRed)[i] = red;
     }
   }
   return table;
 }
 
-alignas(16) constexpr FastSelectorTable kFastSelectors = makeFastSelectors();
+constexpr FastConstants kFastConstants = makeFastConstants();
+// Read through a volatile pointer so that the compiler cannot turn the loads back into
+// constants it rebuilds in registers.
+const FastConstants* volatile const kFastConstantsAt = &kFastConstants;
 
-inline __m256i bothLanes(const std::uint8_t* bytes) {
-  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
+template <typename Lane>
+inline __m256i constant(const Lane (&lanes)[32 / sizeof(Lane)]) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
 }
 
 // Integer parts of the Y0 and the Y1 sums of one channel as 16 words; the saturating packs that
@@ -206,70 +225,79 @@ inline __m256i integerParts(__m256i sum0, __m256i sum1) {
                             _mm256_srai_epi32(sum1, scaled::kFractionBits));
 }
 
-// The `shift`-bit-up byte of each 32-bit lane.
-template <int shift>
-inline __m256i byteAt(__m256i groups) {
-  return shift == 24 ? _mm256_srli_epi32(groups, 24)
-                     : _mm256_srli_epi32(_mm256_slli_epi32(groups, 24 - shift), 24);
-}
-
 // The whole-value bits of the Y0 and the Y1 sum of one channel, the lesser of the two: zero
 // where either is near a whole value.
-inline __m256i nearer(__m256i sum0, __m256i sum1, const ScaledGains& gains) {
-  return _mm256_min_epu32(_mm256_and_si256(sum0, gains.wholeBits),
-                          _mm256_and_si256(sum1, gains.wholeBits));
+inline __m256i nearer(__m256i sum0, __m256i sum1, const FastConstants& table) {
+  const __m256i wholeBits = constant(table.wholeBits);
+  return _mm256_min_epu32(_mm256_and_si256(sum0, wholeBits), _mm256_and_si256(sum1, wholeBits));
+}
+
+// One step of the fast path: 16 pixels converted and stored, and the groups it could not prove
+// returned as bits.
+inline std::uint32_t convertStep(const std::uint8_t* yuy2, std::uint8_t* bgr,
+                                 const FastConstants& table) {
+  // One group {Y0, U, Y1, V} per 32-bit lane.
+  const __m256i groups = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2));
+  const __m256i lowByte = constant(table.lowByte);
+  const __m256i u = _mm256_and_si256(_mm256_srli_epi32(groups, 8), lowByte);
+  const __m256i v = _mm256_srli_epi32(groups, 24);
+  const __m256i luma0 = _mm256_mullo_epi32(_mm256_and_si256(groups, lowByte), constant(table.luma));
+  const __m256i luma1 = _mm256_mullo_epi32(_mm256_and_si256(_mm256_srli_epi32(groups, 16), lowByte),
+                                           constant(table.luma));
+  const __m256i blue =
+      _mm256_add_epi32(_mm256_mullo_epi32(u, constant(table.blueFromU)), constant(table.blueBase));
+  const __m256i green =
+      _mm256_sub_epi32(_mm256_sub_epi32(constant(table.greenBase),
+                                        _mm256_mullo_epi32(u, constant(table.greenFromU))),
+                       _mm256_mullo_epi32(v, constant(table.greenFromV)));
+  const __m256i red =
+      _mm256_add_epi32(_mm256_mullo_epi32(v, constant(table.redFromV)), constant(table.redBase));
+
+  const __m256i blue0 = _mm256_add_epi32(luma0, blue);
+  const __m256i blue1 = _mm256_add_epi32(luma1, blue);
+  const __m256i green0 = _mm256_add_epi32(luma0, green);
+  const __m256i green1 = _mm256_add_epi32(luma1, green);
+  const __m256i red0 = _mm256_add_epi32(luma0, red);
+  const __m256i red1 = _mm256_add_epi32(luma1, red);
+
+  const __m256i blueGreen =
+      _mm256_packus_epi16(integerParts(blue0, blue1), integerParts(green0, green1));
+  const __m256i redWords = integerParts(red0, red1);
+  const __m256i reds = _mm256_packus_epi16(redWords, redWords);
+  const __m256i head =
+      _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, constant(table.headFromBlueGreen)),
+                      _mm256_shuffle_epi8(reds, constant(table.headFromRed)));
+  const __m256i tail =
+      _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, constant(table.tailFromBlueGreen)),
+                      _mm256_shuffle_epi8(reds, constant(table.tailFromRed)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr), _mm256_castsi256_si128(head));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(bgr + 16), _mm256_castsi256_si128(tail));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 24), _mm256_extracti128_si256(head, 1));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(bgr + 40), _mm256_extracti128_si256(tail, 1));
+
+  const __m256i nearest =
+      _mm256_min_epu32(_mm256_min_epu32(nearer(blue0, blue1, table), nearer(green0, green1, table)),
+                       nearer(red0, red1, table));
+  const __m256i flagged = _mm256_cmpeq_epi32(nearest, _mm256_setzero_si256());
+  return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(flagged)));
 }
 
 }  // namespace
 
 void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
-  const ScaledGains gains;
-  const __m256i headFromBlueGreen = bothLanes(kFastSelectors.fromBlueGreen[0]);
-  const __m256i headFromRed = bothLanes(kFastSelectors.fromRed[0]);
-  const __m256i tailFromBlueGreen = bothLanes(kFastSelectors.fromBlueGreen[1]);
-  const __m256i tailFromRed = bothLanes(kFastSelectors.fromRed[1]);
-  RecheckedGroups<convertRowExact, kPixelsPerStep / 2> rechecked(yuy2, bgr);
+  const FastConstants& constants = *kFastConstantsAt;
+  // Two steps share one note: a note's bookkeeping costs about a sixth of a step.
+  RecheckedGroups<convertRowExact, kPixelsPerStep> rechecked(yuy2, bgr);
   int x = 0;
-  for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
-    // One group {Y0, U, Y1, V} per 32-bit lane.
-    const __m256i groups = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuy2 + 2 * x));
-    const __m256i u = byteAt<8>(groups);
-    const __m256i v = byteAt<24>(groups);
-    const __m256i luma0 = _mm256_mullo_epi32(byteAt<0>(groups), gains.luma);
-    const __m256i luma1 = _mm256_mullo_epi32(byteAt<16>(groups), gains.luma);
-    const __m256i blue = _mm256_add_epi32(_mm256_mullo_epi32(u, gains.blueFromU), gains.blueBase);
-    const __m256i green =
-        _mm256_sub_epi32(_mm256_sub_epi32(gains.greenBase, _mm256_mullo_epi32(u, gains.greenFromU)),
-                         _mm256_mullo_epi32(v, gains.greenFromV));
-    const __m256i red = _mm256_add_epi32(_mm256_mullo_epi32(v, gains.redFromV), gains.redBase);
-
-    const __m256i blue0 = _mm256_add_epi32(luma0, blue);
-    const __m256i blue1 = _mm256_add_epi32(luma1, blue);
-    const __m256i green0 = _mm256_add_epi32(luma0, green);
-    const __m256i green1 = _mm256_add_epi32(luma1, green);
-    const __m256i red0 = _mm256_add_epi32(luma0, red);
-    const __m256i red1 = _mm256_add_epi32(luma1, red);
-
-    const __m256i blueGreen =
-        _mm256_packus_epi16(integerParts(blue0, blue1), integerParts(green0, green1));
-    const __m256i redWords = integerParts(red0, red1);
-    const __m256i reds = _mm256_packus_epi16(redWords, redWords);
-    const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, headFromBlueGreen),
-                                         _mm256_shuffle_epi8(reds, headFromRed));
-    const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, tailFromBlueGreen),
-                                         _mm256_shuffle_epi8(reds, tailFromRed));
-    std::uint8_t* out = bgr + 3 * x;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(head));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_castsi256_si128(tail));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm256_extracti128_si256(head, 1));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 40), _mm256_extracti128_si256(tail, 1));
-
-    const __m256i nearest = _mm256_min_epu32(
-        _mm256_min_epu32(nearer(blue0, blue1, gains), nearer(green0, green1, gains)),
-        nearer(red0, red1, gains));
-    const __m256i flagged = _mm256_cmpeq_epi32(nearest, _mm256_setzero_si256());
-    rechecked.note(x / 2,
-                   static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(flagged))));
+  for (; x + 2 * kPixelsPerStep <= width; x += 2 * kPixelsPerStep) {
+    const std::uint32_t first = convertStep(yuy2 + 2 * x, bgr + 3 * x, constants);
+    const std::uint32_t second =
+        convertStep(yuy2 + 2 * (x + kPixelsPerStep), bgr + 3 * (x + kPixelsPerStep), constants);
+    rechecked.note(x / 2, first | second << (kPixelsPerStep / 2));
+  }
+  if (x + kPixelsPerStep <= width) {
+    rechecked.note(x / 2, convertStep(yuy2 + 2 * x, bgr + 3 * x, constants));
+    x += kPixelsPerStep;
   }
   rechecked.convertNoted();
   if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);

@@ -144,49 +144,39 @@ inline __m256i clampToBytes(__m256i even0, __m256i even1, __m256i odd0, __m256i 
   if (x < width) convertRowReference(yuy2, bgr, width - x);
 }
 
-// Constants of the fast path (see Yuy2ToBgrScaledSums.h).
-struct ScaledGains {
-  __m512i luma = _mm512_set1_epi32(scaled::kLumaGain);
-  __m512i blueFromU = _mm512_set1_epi32(scaled::kBlueFromU);
-  __m512i greenFromU = _mm512_set1_epi32(scaled::kGreenFromU);
-  __m512i greenFromV = _mm512_set1_epi32(scaled::kGreenFromV);
-  __m512i redFromV = _mm512_set1_epi32(scaled::kRedFromV);
-  __m512i blueBase = _mm512_set1_epi32(scaled::kBlueBase);
-  __m512i greenBase = _mm512_set1_epi32(scaled::kGreenBase);
-  __m512i redBase = _mm512_set1_epi32(scaled::kRedBase);
-  __m512i wholeBits = _mm512_set1_epi32(scaled::kWholeBits);
-  __m512i lowByte = _mm512_set1_epi32(0xff);
+// Byte selectors of the fast path: they move U and Y1 of each 32-bit lane to its low byte, and
+// do the final interleave. After the packs, each 128-bit lane L holds for its groups 4L .. 4L + 3
+// the blue bytes of the Y0 pixels, of the Y1 pixels, then the green ones, in runs of 4; the red
+// vector holds the red bytes the same way. Output byte 3p + c takes channel c of pixel p; indices
+// from 64 up select from the red vector.
+struct FastSelectors {
+  alignas(64) std::uint8_t pickU[64];
+  alignas(64) std::uint8_t pickY1[64];
+  alignas(64) std::uint8_t interleaveLow[64];
+  alignas(64) std::uint8_t interleaveHigh[64];
 };
 
-// Byte selectors of the fast path: U and Y1 of each 32-bit lane moved to its low byte, and
-// the final interleave. After the packs, each 128-bit lane L holds for its groups
-// 4L .. 4L + 3 the blue bytes of the Y0 pixels, of the Y1 pixels, then the green ones, in runs
-// of 4; the red vector holds the red bytes the same way. Output byte 3p + c takes channel c of
-// pixel p; indices from 64 up select from the red vector.
-struct FastTable {
-  std::uint8_t u[64];
-  std::uint8_t y1[64];
-  std::uint8_t interleave[128];
-};
-
-constexpr FastTable makeFastTable() {
-  FastTable table{};
+constexpr FastSelectors makeFastSelectors() {
+  FastSelectors table{};
   for (int i = 0; i < 64; ++i) {
     const bool low = i % 4 == 0;
-    table.u[i] = static_cast<std::uint8_t>(low ? (i % 16) + 1 : 0x80);
-    table.y1[i] = static_cast<std::uint8_t>(low ? (i % 16) + 2 : 0x80);
+    table.pickU[i] = static_cast<std::uint8_t>(low ? (i % 16) + 1 : 0x80);
+    table.pickY1[i] = static_cast<std::uint8_t>(low ? (i % 16) + 2 : 0x80);
   }
   for (int out = 0; out < 96; ++out) {
     const int pixel = out / 3;
     const int channel = out % 3;
     const int group = pixel / 2;
     const int run = (group / 4) * 16 + (pixel % 2) * 4 + group % 4;
-    table.interleave[out] = static_cast<std::uint8_t>(channel == 2 ? 64 + run : channel * 8 + run);
+    const auto index = static_cast<std::uint8_t>(channel == 2 ? 64 + run : channel * 8 + run);
+    (out < 64 ? table.interleaveLow[out] : table.interleaveHigh[out - 64]) = index;
   }
   return table;
 }
 
-alignas(64) constexpr FastTable kFastTable = makeFastTable();
+constexpr FastSelectors kFastSelectors = makeFastSelectors();
+
+inline __m512i selector(const std::uint8_t (&bytes)[64]) { return _mm512_load_si512(bytes); }
 
 // Integer parts of the Y0 and the Y1 sums of one channel as words; the saturating packs that
 // follow give the clamp to 0..255.
@@ -195,54 +185,71 @@ inline __m512i integerParts(__m512i sum0, __m512i sum1) {
                             _mm512_srai_epi32(sum1, scaled::kFractionBits));
 }
 
+// One step of the fast path: 32 pixels converted and stored, and the groups it could not prove
+// returned as bits.
+inline std::uint32_t convertStep(const std::uint8_t* yuy2, std::uint8_t* bgr) {
+  // One group {Y0, U, Y1, V} per 32-bit lane.
+  const __m512i groups = _mm512_loadu_si512(yuy2);
+  const __m512i u = _mm512_shuffle_epi8(groups, selector(kFastSelectors.pickU));
+  const __m512i v = _mm512_srli_epi32(groups, 24);
+  const __m512i luma0 = _mm512_mullo_epi32(_mm512_and_si512(groups, _mm512_set1_epi32(0xff)),
+                                           _mm512_set1_epi32(scaled::kLumaGain));
+  const __m512i luma1 =
+      _mm512_mullo_epi32(_mm512_shuffle_epi8(groups, selector(kFastSelectors.pickY1)),
+                         _mm512_set1_epi32(scaled::kLumaGain));
+  const __m512i blue =
+      _mm512_add_epi32(_mm512_mullo_epi32(u, _mm512_set1_epi32(scaled::kBlueFromU)),
+                       _mm512_set1_epi32(scaled::kBlueBase));
+  const __m512i green = _mm512_sub_epi32(
+      _mm512_sub_epi32(_mm512_set1_epi32(scaled::kGreenBase),
+                       _mm512_mullo_epi32(u, _mm512_set1_epi32(scaled::kGreenFromU))),
+      _mm512_mullo_epi32(v, _mm512_set1_epi32(scaled::kGreenFromV)));
+  const __m512i red = _mm512_add_epi32(_mm512_mullo_epi32(v, _mm512_set1_epi32(scaled::kRedFromV)),
+                                       _mm512_set1_epi32(scaled::kRedBase));
+
+  const __m512i blue0 = _mm512_add_epi32(luma0, blue);
+  const __m512i blue1 = _mm512_add_epi32(luma1, blue);
+  const __m512i green0 = _mm512_add_epi32(luma0, green);
+  const __m512i green1 = _mm512_add_epi32(luma1, green);
+  const __m512i red0 = _mm512_add_epi32(luma0, red);
+  const __m512i red1 = _mm512_add_epi32(luma1, red);
+
+  const __m512i blueGreen =
+      _mm512_packus_epi16(integerParts(blue0, blue1), integerParts(green0, green1));
+  const __m512i redWords = integerParts(red0, red1);
+  const __m512i reds = _mm512_packus_epi16(redWords, redWords);
+  _mm512_storeu_si512(
+      bgr, _mm512_permutex2var_epi8(blueGreen, selector(kFastSelectors.interleaveLow), reds));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(bgr + 64),
+                      _mm512_castsi512_si256(_mm512_permutex2var_epi8(
+                          blueGreen, selector(kFastSelectors.interleaveHigh), reds)));
+
+  // A lane stays proven while each of its six sums has a whole-value bit set.
+  const __m512i wholeBits = _mm512_set1_epi32(scaled::kWholeBits);
+  __mmask16 proven = _mm512_test_epi32_mask(blue0, wholeBits);
+  proven = _mm512_mask_test_epi32_mask(proven, blue1, wholeBits);
+  proven = _mm512_mask_test_epi32_mask(proven, green0, wholeBits);
+  proven = _mm512_mask_test_epi32_mask(proven, green1, wholeBits);
+  proven = _mm512_mask_test_epi32_mask(proven, red0, wholeBits);
+  proven = _mm512_mask_test_epi32_mask(proven, red1, wholeBits);
+  return static_cast<std::uint32_t>(~proven & 0xffffu);
+}
+
 }  // namespace
 
 void convertRowAvx512(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
-  const ScaledGains gains;
-  const __m512i pickU = _mm512_load_si512(kFastTable.u);
-  const __m512i pickY1 = _mm512_load_si512(kFastTable.y1);
-  const __m512i interleaveLow = _mm512_load_si512(kFastTable.interleave);
-  const __m512i interleaveHigh = _mm512_load_si512(kFastTable.interleave + 64);
-  RecheckedGroups<convertRowExact, kPixelsPerStep / 2> rechecked(yuy2, bgr);
+  // Two steps share one note: a note's bookkeeping costs about a sixth of a step.
+  RecheckedGroups<convertRowExact, kPixelsPerStep> rechecked(yuy2, bgr);
   int x = 0;
-  for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
-    // One group {Y0, U, Y1, V} per 32-bit lane.
-    const __m512i groups = _mm512_loadu_si512(yuy2 + 2 * x);
-    const __m512i u = _mm512_shuffle_epi8(groups, pickU);
-    const __m512i v = _mm512_srli_epi32(groups, 24);
-    const __m512i luma0 = _mm512_mullo_epi32(_mm512_and_si512(groups, gains.lowByte), gains.luma);
-    const __m512i luma1 = _mm512_mullo_epi32(_mm512_shuffle_epi8(groups, pickY1), gains.luma);
-    const __m512i blue = _mm512_add_epi32(_mm512_mullo_epi32(u, gains.blueFromU), gains.blueBase);
-    const __m512i green =
-        _mm512_sub_epi32(_mm512_sub_epi32(gains.greenBase, _mm512_mullo_epi32(u, gains.greenFromU)),
-                         _mm512_mullo_epi32(v, gains.greenFromV));
-    const __m512i red = _mm512_add_epi32(_mm512_mullo_epi32(v, gains.redFromV), gains.redBase);
-
-    const __m512i blue0 = _mm512_add_epi32(luma0, blue);
-    const __m512i blue1 = _mm512_add_epi32(luma1, blue);
-    const __m512i green0 = _mm512_add_epi32(luma0, green);
-    const __m512i green1 = _mm512_add_epi32(luma1, green);
-    const __m512i red0 = _mm512_add_epi32(luma0, red);
-    const __m512i red1 = _mm512_add_epi32(luma1, red);
-
-    const __m512i blueGreen =
-        _mm512_packus_epi16(integerParts(blue0, blue1), integerParts(green0, green1));
-    const __m512i redWords = integerParts(red0, red1);
-    const __m512i reds = _mm512_packus_epi16(redWords, redWords);
-    std::uint8_t* out = bgr + 3 * x;
-    _mm512_storeu_si512(out, _mm512_permutex2var_epi8(blueGreen, interleaveLow, reds));
-    _mm256_storeu_si256(
-        reinterpret_cast<__m256i*>(out + 64),
-        _mm512_castsi512_si256(_mm512_permutex2var_epi8(blueGreen, interleaveHigh, reds)));
-
-    // A lane stays proven while each of its six sums has a whole-value bit set.
-    __mmask16 proven = _mm512_test_epi32_mask(blue0, gains.wholeBits);
-    proven = _mm512_mask_test_epi32_mask(proven, blue1, gains.wholeBits);
-    proven = _mm512_mask_test_epi32_mask(proven, green0, gains.wholeBits);
-    proven = _mm512_mask_test_epi32_mask(proven, green1, gains.wholeBits);
-    proven = _mm512_mask_test_epi32_mask(proven, red0, gains.wholeBits);
-    proven = _mm512_mask_test_epi32_mask(proven, red1, gains.wholeBits);
-    rechecked.note(x / 2, static_cast<std::uint32_t>(~proven & 0xffffu));
+  for (; x + 2 * kPixelsPerStep <= width; x += 2 * kPixelsPerStep) {
+    const std::uint32_t first = convertStep(yuy2 + 2 * x, bgr + 3 * x);
+    const std::uint32_t second =
+        convertStep(yuy2 + 2 * (x + kPixelsPerStep), bgr + 3 * (x + kPixelsPerStep));
+    rechecked.note(x / 2, first | second << (kPixelsPerStep / 2));
+  }
+  if (x + kPixelsPerStep <= width) {
+    rechecked.note(x / 2, convertStep(yuy2 + 2 * x, bgr + 3 * x));
+    x += kPixelsPerStep;
   }
   rechecked.convertNoted();
   if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);
