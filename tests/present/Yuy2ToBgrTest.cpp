@@ -197,6 +197,12 @@ TEST(Yuy2RowKernels, OddAndUnalignedWidthsStopAtTheLastByteOfBothBuffers) {
       for (std::size_t i = 0; i < sourceBytes; ++i) {
         source.data()[i] = static_cast<std::uint8_t>(random());
       }
+      // Every third group lands red exactly on 153, where the rule's doubles give 152: the
+      // integer fast paths must hand such groups to the exact rule in every step and tail.
+      for (std::size_t group = 1; group < sourceBytes / 4; group += 3) {
+        const std::uint8_t onAWholeValue[4] = {241, 0, 241, 73};
+        std::memcpy(source.data() + 4 * group, onAWholeValue, 4);
+      }
       std::memset(dest.data(), 0xa5, destBytes);
 
       convertRow(source.data(), dest.data(), width);
