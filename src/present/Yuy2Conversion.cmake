@@ -20,7 +20,7 @@ function(dv_add_yuy2_conversion target)
       set(avx512_options "-mavx512f;-mavx512bw;-mavx512vl;-mavx512vbmi;-mno-fma")
       # GCC 12 warns inside its own AVX-512 headers (their "undefined" vectors are
       # self-assigned).
-      list(APPEND avx512_options -Wno-maybe-uninitialized)
+      list(APPEND avx512_options -Wno-maybe-uninitialized -Wno-uninitialized)
     else()
       set(avx512_options "-mavx512f;-mavx512bw;-mavx512vl;-mavx512vbmi")
     endif()

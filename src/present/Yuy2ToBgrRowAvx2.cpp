@@ -286,21 +286,10 @@ inline std::uint32_t convertStep(const std::uint8_t* yuy2, std::uint8_t* bgr,
 
 void convertRowAvx2(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const FastConstants& constants = *kFastConstantsAt;
-  // Two steps share one note: a note's bookkeeping costs about a sixth of a step.
-  RecheckedGroups<convertRowExact, kPixelsPerStep> rechecked(yuy2, bgr);
-  int x = 0;
-  for (; x + 2 * kPixelsPerStep <= width; x += 2 * kPixelsPerStep) {
-    const std::uint32_t first = convertStep(yuy2 + 2 * x, bgr + 3 * x, constants);
-    const std::uint32_t second =
-        convertStep(yuy2 + 2 * (x + kPixelsPerStep), bgr + 3 * (x + kPixelsPerStep), constants);
-    rechecked.note(x / 2, first | second << (kPixelsPerStep / 2));
-  }
-  if (x + kPixelsPerStep <= width) {
-    rechecked.note(x / 2, convertStep(yuy2 + 2 * x, bgr + 3 * x, constants));
-    x += kPixelsPerStep;
-  }
-  rechecked.convertNoted();
-  if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);
+  convertRowWithRecheck<convertRowExact, kPixelsPerStep>(
+      yuy2, bgr, width, [&constants](const std::uint8_t* in, std::uint8_t* out) {
+        return convertStep(in, out, constants);
+      });
 }
 
 }  // namespace yuy2

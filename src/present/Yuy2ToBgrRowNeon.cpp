@@ -201,26 +201,23 @@ std::uint32_t flaggedGroups(uint32x4_t q0, uint32x4_t q1, uint32x4_t q2, uint32x
 void convertRowNeon(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
   const ScaledGains gains;
   const uint32x4_t none = vdupq_n_u32(0xffffffffu);
-  RecheckedGroups<convertRowExact, kGroupsPerStep> rechecked(yuy2, bgr);
-  int x = 0;
-  for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
+  const auto convertStep = [&gains, none](const std::uint8_t* in, std::uint8_t* out) {
     // val[0] = Y0, val[1] = U, val[2] = Y1, val[3] = V of 16 groups.
-    const uint8x16x4_t groups = vld4q_u8(yuy2 + 2 * x);
+    const uint8x16x4_t groups = vld4q_u8(in);
     uint32x4_t nearest0 = none, nearest1 = none, nearest2 = none, nearest3 = none;
     const SumsOf4 q0 = sumFourGroups<0>(groups, gains, nearest0);
     const SumsOf4 q1 = sumFourGroups<1>(groups, gains, nearest1);
     const SumsOf4 q2 = sumFourGroups<2>(groups, gains, nearest2);
     const SumsOf4 q3 = sumFourGroups<3>(groups, gains, nearest3);
-    storePixels(bgr + 3 * x, integerParts(q0.blue0, q1.blue0, q2.blue0, q3.blue0),
+    storePixels(out, integerParts(q0.blue0, q1.blue0, q2.blue0, q3.blue0),
                 integerParts(q0.green0, q1.green0, q2.green0, q3.green0),
                 integerParts(q0.red0, q1.red0, q2.red0, q3.red0),
                 integerParts(q0.blue1, q1.blue1, q2.blue1, q3.blue1),
                 integerParts(q0.green1, q1.green1, q2.green1, q3.green1),
                 integerParts(q0.red1, q1.red1, q2.red1, q3.red1));
-    rechecked.note(x / 2, flaggedGroups(nearest0, nearest1, nearest2, nearest3));
-  }
-  rechecked.convertNoted();
-  if (x < width) convertRowReference(yuy2 + 2 * x, bgr + 3 * x, width - x);
+    return flaggedGroups(nearest0, nearest1, nearest2, nearest3);
+  };
+  convertRowWithRecheck<convertRowExact, kPixelsPerStep>(yuy2, bgr, width, convertStep);
 }
 
 }  // namespace yuy2
