@@ -1,11 +1,11 @@
 // The groups a row's integer fast path could not prove (see Yuy2ToBgrScaledSums.h), converted
 // again by the rule.
 //
-// About one group in a hundred is flagged. Converting each on the spot would put a branch that
-// no predictor learns into the middle of the wide loop, so the loop only notes where the
-// flagged groups are, without branching, and they are converted in batches: their four bytes
-// are gathered into a short row of their own, the row's exact kernel converts it, and each
-// group's six bytes go back to their place.
+// Few groups are flagged (3 in 1,000 on the simulated scene, 15 on random bytes), but converting
+// each on the spot would put a branch that no predictor learns into the middle of the wide
+// loop. So the loop only notes where the flagged groups are, without branching, and they are
+// converted in batches: their four bytes are gathered into a short row of their own, the row's
+// exact kernel converts it, and each group's six bytes go back to their place.
 //
 // Everything here has internal linkage on purpose: each SIMD row file gets its own copy, built
 // with its own instruction set, so no code built for a wider set can end up shared with a row
