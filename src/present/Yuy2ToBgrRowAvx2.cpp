@@ -182,7 +182,7 @@ constexpr FastConstants makeFastConstants() {
     table.blueBase[lane] = scaled::kBlueBase;
     table.greenBase[lane] = scaled::kGreenBase;
     table.redBase[lane] = scaled::kRedBase;
-    table.wholeBits[lane] = scaled::kWholeBits;
+    table.wholeBits[lane] = static_cast<std::int32_t>(scaled::kWholeBits);
     table.lowByte[lane] = 0xff;
   }
   for (int i = 0; i < 32; ++i) {
@@ -225,8 +225,8 @@ inline __m256i integerParts(__m256i sum0, __m256i sum1) {
                             _mm256_srai_epi32(sum1, scaled::kFractionBits));
 }
 
-// The whole-value bits of the Y0 and the Y1 sum of one channel, the lesser of the two: zero
-// where either is near a whole value.
+// The checked bits (kWholeBits) of the Y0 and the Y1 sum of one channel, the lesser of the two:
+// zero where either needs a second look.
 inline __m256i nearer(__m256i sum0, __m256i sum1, const FastConstants& table) {
   const __m256i wholeBits = constant(table.wholeBits);
   return _mm256_min_epu32(_mm256_and_si256(sum0, wholeBits), _mm256_and_si256(sum1, wholeBits));

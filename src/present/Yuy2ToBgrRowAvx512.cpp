@@ -224,8 +224,8 @@ inline std::uint32_t convertStep(const std::uint8_t* yuy2, std::uint8_t* bgr) {
                       _mm512_castsi512_si256(_mm512_permutex2var_epi8(
                           blueGreen, selector(kFastSelectors.interleaveHigh), reds)));
 
-  // A lane stays proven while each of its six sums has a whole-value bit set.
-  const __m512i wholeBits = _mm512_set1_epi32(scaled::kWholeBits);
+  // A lane stays proven while each of its six sums has one of the checked bits set.
+  const __m512i wholeBits = _mm512_set1_epi32(static_cast<int>(scaled::kWholeBits));
   __mmask16 proven = _mm512_test_epi32_mask(blue0, wholeBits);
   proven = _mm512_mask_test_epi32_mask(proven, blue1, wholeBits);
   proven = _mm512_mask_test_epi32_mask(proven, green0, wholeBits);

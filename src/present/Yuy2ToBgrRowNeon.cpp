@@ -149,8 +149,8 @@ struct SumsOf4 {
   int32x4_t blue1, green1, red1;  // pixels of Y1
 };
 
-// The whole-value bits of each lane's sum, folded into `nearest` by minimum: zero where any
-// sum is near a whole value.
+// The checked bits (kWholeBits) of each lane's sum, folded into `nearest` by minimum: zero
+// where any sum needs a second look.
 uint32x4_t closest(uint32x4_t nearest, int32x4_t sum, const ScaledGains& gains) {
   return vminq_u32(nearest, vandq_u32(vreinterpretq_u32_s32(sum), gains.wholeBits));
 }
