@@ -185,10 +185,9 @@ constexpr FastConstants makeFastConstants() {
     table.wholeBits[lane] = static_cast<std::int32_t>(scaled::kWholeBits);
     table.lowByte[lane] = 0xff;
   }
-  for (int i = 0; i < 32; ++i) {
-    const int out = i % 16;
-    for (int part = 0; part < 2; ++part) {
-      const int byte = part * 16 + out;
+  for (int part = 0; part < 2; ++part) {
+    for (int i = 0; i < 16; ++i) {
+      const int byte = part * 16 + i;
       std::uint8_t blueGreen = 0x80;
       std::uint8_t red = 0x80;
       if (byte < 24) {
@@ -201,8 +200,10 @@ constexpr FastConstants makeFastConstants() {
           blueGreen = static_cast<std::uint8_t>(channel * 8 + position);
         }
       }
-      (part == 0 ? table.headFromBlueGreen : table.tailFromBlueGreen)[i] = blueGreen;
-      (part == 0 ? table.headFromRed : table.tailFromRed)[i] = red;
+      for (int lane = 0; lane < 32; lane += 16) {
+        (part == 0 ? table.headFromBlueGreen : table.tailFromBlueGreen)[lane + i] = blueGreen;
+        (part == 0 ? table.headFromRed : table.tailFromRed)[lane + i] = red;
+      }
     }
   }
   return table;

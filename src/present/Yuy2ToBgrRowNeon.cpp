@@ -50,6 +50,8 @@ int32x4_t truncate(float64x2_t low, float64x2_t high) {
   return vcombine_s32(vmovn_s64(vcvtq_s64_f64(low)), vmovn_s64(vcvtq_s64_f64(high)));
 }
 
+// Four groups' values of each channel: truncated doubles on the exact path, scaled sums on the
+// fast one.
 struct ChannelsOf4 {
   int32x4_t blue0, green0, red0;  // pixels of Y0
   int32x4_t blue1, green1, red1;  // pixels of Y1
@@ -104,21 +106,27 @@ void storePixels(std::uint8_t* bgr, uint8x16_t blue0, uint8x16_t green0, uint8x1
   vst3q_u8(bgr + 48, second);
 }
 
+// Stores the 32 pixels of four quarters (groups 4q .. 4q + 3 in quarter q); `toBytes` turns one
+// channel's four quarters into 16 bytes.
+template <typename ToBytes>
+void storeQuarters(std::uint8_t* bgr, const ChannelsOf4 (&q)[4], ToBytes toBytes) {
+  storePixels(bgr, toBytes(q[0].blue0, q[1].blue0, q[2].blue0, q[3].blue0),
+              toBytes(q[0].green0, q[1].green0, q[2].green0, q[3].green0),
+              toBytes(q[0].red0, q[1].red0, q[2].red0, q[3].red0),
+              toBytes(q[0].blue1, q[1].blue1, q[2].blue1, q[3].blue1),
+              toBytes(q[0].green1, q[1].green1, q[2].green1, q[3].green1),
+              toBytes(q[0].red1, q[1].red1, q[2].red1, q[3].red1));
+}
+
 // The rule itself, in double, for one step.
 void convertStepExact(const std::uint8_t* yuy2, std::uint8_t* bgr) {
   const Gains gains;
   // val[0] = Y0, val[1] = U, val[2] = Y1, val[3] = V of 16 groups.
   const uint8x16x4_t groups = vld4q_u8(yuy2);
-  const ChannelsOf4 q0 = convertFourGroups<0>(groups, gains);
-  const ChannelsOf4 q1 = convertFourGroups<1>(groups, gains);
-  const ChannelsOf4 q2 = convertFourGroups<2>(groups, gains);
-  const ChannelsOf4 q3 = convertFourGroups<3>(groups, gains);
-  storePixels(bgr, clampToBytes(q0.blue0, q1.blue0, q2.blue0, q3.blue0),
-              clampToBytes(q0.green0, q1.green0, q2.green0, q3.green0),
-              clampToBytes(q0.red0, q1.red0, q2.red0, q3.red0),
-              clampToBytes(q0.blue1, q1.blue1, q2.blue1, q3.blue1),
-              clampToBytes(q0.green1, q1.green1, q2.green1, q3.green1),
-              clampToBytes(q0.red1, q1.red1, q2.red1, q3.red1));
+  const ChannelsOf4 quarters[4] = {
+      convertFourGroups<0>(groups, gains), convertFourGroups<1>(groups, gains),
+      convertFourGroups<2>(groups, gains), convertFourGroups<3>(groups, gains)};
+  storeQuarters(bgr, quarters, clampToBytes);
 }
 
 // The rule itself: `width` pixels, in steps of 32 and then the reference row. Kept out of line:
@@ -144,11 +152,6 @@ struct ScaledGains {
   uint32x4_t wholeBits = vdupq_n_u32(scaled::kWholeBits);
 };
 
-struct SumsOf4 {
-  int32x4_t blue0, green0, red0;  // pixels of Y0
-  int32x4_t blue1, green1, red1;  // pixels of Y1
-};
-
 // The checked bits (kWholeBits) of each lane's sum, folded into `nearest` by minimum: zero
 // where any sum needs a second look.
 uint32x4_t closest(uint32x4_t nearest, int32x4_t sum, const ScaledGains& gains) {
@@ -156,7 +159,8 @@ uint32x4_t closest(uint32x4_t nearest, int32x4_t sum, const ScaledGains& gains) 
 }
 
 template <int quarter>
-SumsOf4 sumFourGroups(const uint8x16x4_t& groups, const ScaledGains& gains, uint32x4_t& nearest) {
+ChannelsOf4 sumFourGroups(const uint8x16x4_t& groups, const ScaledGains& gains,
+                          uint32x4_t& nearest) {
   const int32x4_t luma0 = vmulq_s32(quarterMinus<quarter>(groups.val[0], 0), gains.luma);
   const int32x4_t u = quarterMinus<quarter>(groups.val[1], 0);
   const int32x4_t luma1 = vmulq_s32(quarterMinus<quarter>(groups.val[2], 0), gains.luma);
@@ -165,8 +169,8 @@ SumsOf4 sumFourGroups(const uint8x16x4_t& groups, const ScaledGains& gains, uint
   const int32x4_t green =
       vmlsq_s32(vmlsq_s32(gains.greenBase, u, gains.greenFromU), v, gains.greenFromV);
   const int32x4_t red = vmlaq_s32(gains.redBase, v, gains.redFromV);
-  const SumsOf4 sums = {vaddq_s32(luma0, blue), vaddq_s32(luma0, green), vaddq_s32(luma0, red),
-                        vaddq_s32(luma1, blue), vaddq_s32(luma1, green), vaddq_s32(luma1, red)};
+  const ChannelsOf4 sums = {vaddq_s32(luma0, blue), vaddq_s32(luma0, green), vaddq_s32(luma0, red),
+                            vaddq_s32(luma1, blue), vaddq_s32(luma1, green), vaddq_s32(luma1, red)};
   nearest = closest(nearest, sums.blue0, gains);
   nearest = closest(nearest, sums.green0, gains);
   nearest = closest(nearest, sums.red0, gains);
@@ -183,7 +187,7 @@ uint8x16_t integerParts(int32x4_t q0, int32x4_t q1, int32x4_t q2, int32x4_t q3) 
       vshrq_n_s32(q2, scaled::kFractionBits), vshrq_n_s32(q3, scaled::kFractionBits));
 }
 
-// Bit g set where the nearest whole-value bits of group g are zero; quarter q holds groups
+// Bit g set where the folded checked bits of group g are zero; quarter q holds groups
 // 4q .. 4q + 3.
 std::uint32_t flaggedGroups(uint32x4_t q0, uint32x4_t q1, uint32x4_t q2, uint32x4_t q3) {
   const uint16x8_t low = vcombine_u16(vmovn_u32(vceqzq_u32(q0)), vmovn_u32(vceqzq_u32(q1)));
@@ -205,16 +209,10 @@ void convertRowNeon(const std::uint8_t* yuy2, std::uint8_t* bgr, int width) {
     // val[0] = Y0, val[1] = U, val[2] = Y1, val[3] = V of 16 groups.
     const uint8x16x4_t groups = vld4q_u8(in);
     uint32x4_t nearest0 = none, nearest1 = none, nearest2 = none, nearest3 = none;
-    const SumsOf4 q0 = sumFourGroups<0>(groups, gains, nearest0);
-    const SumsOf4 q1 = sumFourGroups<1>(groups, gains, nearest1);
-    const SumsOf4 q2 = sumFourGroups<2>(groups, gains, nearest2);
-    const SumsOf4 q3 = sumFourGroups<3>(groups, gains, nearest3);
-    storePixels(out, integerParts(q0.blue0, q1.blue0, q2.blue0, q3.blue0),
-                integerParts(q0.green0, q1.green0, q2.green0, q3.green0),
-                integerParts(q0.red0, q1.red0, q2.red0, q3.red0),
-                integerParts(q0.blue1, q1.blue1, q2.blue1, q3.blue1),
-                integerParts(q0.green1, q1.green1, q2.green1, q3.green1),
-                integerParts(q0.red1, q1.red1, q2.red1, q3.red1));
+    const ChannelsOf4 quarters[4] = {
+        sumFourGroups<0>(groups, gains, nearest0), sumFourGroups<1>(groups, gains, nearest1),
+        sumFourGroups<2>(groups, gains, nearest2), sumFourGroups<3>(groups, gains, nearest3)};
+    storeQuarters(out, quarters, integerParts);
     return flaggedGroups(nearest0, nearest1, nearest2, nearest3);
   };
   convertRowWithRecheck<convertRowExact, kPixelsPerStep>(yuy2, bgr, width, convertStep);
