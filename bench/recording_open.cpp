@@ -11,6 +11,7 @@
 
 #include "camsdk/CamSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/EventAccess.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "BenchmarkRun.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
-#include "service/ConfigurationRules.h"
+#include "common/ConfigurationRules.h"
 #include "sources/SimulatedCamera.h"
 #include "viewer/FrameSizedBlocks.h"
 #include "viewer/NodeDispatch.h"

@@ -13,6 +13,7 @@
 #include "FuzzCheck.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/EventAccess.h"
 #include "recording/RecordingReader.h"
 
 namespace {
@@ -100,9 +101,9 @@ void play(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t length) {
-  const long handlersBefore = CamSdk::EventHandlerBase::liveCount();
+  const long handlersBefore = CamSdk::detail::EventAccess::liveHandlers();
   MemoryFile file(bytes, length);
   if (readAll(file.path())) play(file.path());
-  FUZZ_CHECK(CamSdk::EventHandlerBase::liveCount() == handlersBefore);
+  FUZZ_CHECK(CamSdk::detail::EventAccess::liveHandlers() == handlersBefore);
   return 0;
 }

@@ -39,6 +39,7 @@
 #include "FuzzInput.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/EventAccess.h"
 #include "present/AudioSink.h"
 #include "present/ColorFrameDisplay.h"
 #include "present/DepthFrameDisplay.h"
@@ -327,7 +328,7 @@ void startAsTheViewerStarts() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t length) {
   Camera cam;
   startAsTheViewerStarts();
-  const long handlersBefore = CamSdk::EventHandlerBase::liveCount();
+  const long handlersBefore = CamSdk::detail::EventAccess::liveHandlers();
 
   FuzzInput input(bytes, length);
   const int count = input.take<std::uint8_t>() % kMaxSamples + 1;
@@ -366,7 +367,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t len
     // The polls used up exactly the keys they were due to take.
     FUZZ_CHECK(displayStandIn::pendingKeys() == expected.keyboard.size());
     // The adapter went with its event.
-    FUZZ_CHECK(CamSdk::EventHandlerBase::liveCount() == handlersBefore);
+    FUZZ_CHECK(CamSdk::detail::EventAccess::liveHandlers() == handlersBefore);
   }
   return 0;
 }

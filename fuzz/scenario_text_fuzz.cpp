@@ -9,6 +9,7 @@
 #include "FuzzCheck.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/EventAccess.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void runTimedLines() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t length) {
-  const long handlersBefore = CamSdk::EventHandlerBase::liveCount();
+  const long handlersBefore = CamSdk::detail::EventAccess::liveHandlers();
   {
     Scenario scenario = Scenario::fresh(CamSdk::testing::Topology::OneCamera, true, kHost);
     const std::string text(reinterpret_cast<const char*>(bytes), length);
@@ -57,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t len
     }
     FUZZ_CHECK(scenario.liveBuffers() == 0);
   }
-  FUZZ_CHECK(CamSdk::EventHandlerBase::liveCount() == handlersBefore);
+  FUZZ_CHECK(CamSdk::detail::EventAccess::liveHandlers() == handlersBefore);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera/CameraSdk.h"
+#include "common/EventAccess.h"
 
 namespace {
 
@@ -39,9 +40,9 @@ class OtherNodeAddedHandler : public EventHandler<Device, Device::NodeAddedData>
 class FunctionHandlerTest : public testing::Test {
  protected:
   void SetUp() override { calls.clear(); }
-  void TearDown() override { EXPECT_EQ(EventHandlerBase::liveCount(), liveAtStart_); }
+  void TearDown() override { EXPECT_EQ(EventAccess::liveHandlers(), liveAtStart_); }
 
-  long liveAtStart_ = EventHandlerBase::liveCount();
+  long liveAtStart_ = EventAccess::liveHandlers();
 };
 
 TEST_F(FunctionHandlerTest, IsSameHandlerOnlyForTheSameInstantiationAndFunction) {
@@ -71,7 +72,7 @@ TEST_F(FunctionHandlerTest, EveryConnectMakesAnAdapterAndCallsConnect) {
     // This SDK drops the second adapter around the same function as a duplicate, so each
     // function still runs once per event, in the order connected.
     EXPECT_EQ(EventAccess::handlerCount(event), 2u);
-    EXPECT_EQ(EventHandlerBase::liveCount(), liveAtStart_ + 2);
+    EXPECT_EQ(EventAccess::liveHandlers(), liveAtStart_ + 2);
 
     EventAccess::deliver(event, Device(), Device::NodeAddedData{});
     EXPECT_EQ(calls, (std::vector<int>{1, 2}));

@@ -22,6 +22,7 @@
 #include "ViewerRunTest.h"
 #include "camera/CameraSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/EventAccess.h"
 
 namespace reliability {
 namespace {
@@ -174,7 +175,7 @@ class LongRunTest : public ViewerRunTest {
       camera.at(start - milliseconds(500), [tally](Scenario& s) {
         const double at = std::chrono::duration<double>(s.now()).count();
         tally->checkpoints.push_back(
-            {at, CamSdk::EventHandlerBase::liveCount(), s.liveBuffers(), residentKiB()});
+            {at, CamSdk::detail::EventAccess::liveHandlers(), s.liveBuffers(), residentKiB()});
       });
     }
   }

@@ -3,6 +3,7 @@
 #include "DisplayStandIn.h"
 #include "ProgramRun.h"
 #include "camera/CameraSdk.h"
+#include "common/EventAccess.h"
 #include "viewer/ViewerState.h"
 
 namespace reliability {
@@ -10,7 +11,7 @@ namespace reliability {
 using CamSdk::testing::Scenario;
 
 void ViewerRunTest::SetUp() {
-  handlersAtStart_ = CamSdk::EventHandlerBase::liveCount();
+  handlersAtStart_ = CamSdk::detail::EventAccess::liveHandlers();
   releaseViewerState();
   displayStandIn::reset();
 }
@@ -22,7 +23,7 @@ void ViewerRunTest::TearDown() {
     scenario_.reset();
   }
   // Fewer than at the start would mean a handler deleted twice; more, one never deleted.
-  EXPECT_EQ(CamSdk::EventHandlerBase::liveCount(), handlersAtStart_)
+  EXPECT_EQ(CamSdk::detail::EventAccess::liveHandlers(), handlersAtStart_)
       << "event handlers were not deleted exactly once";
 }
 

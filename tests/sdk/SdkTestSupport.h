@@ -10,6 +10,7 @@
 
 #include "camsdk/CamSdk.h"
 #include "camsdk/testing/Scenario.h"
+#include "common/EventAccess.h"
 
 namespace CamSdk {
 namespace sdktest {

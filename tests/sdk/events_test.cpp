@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SdkTestSupport.h"
+#include "common/EventAccess.h"
 
 namespace CamSdk {
 namespace {
@@ -28,7 +29,7 @@ class KeyedHandler final : public EventHandler<ColorNode, ColorNode::NewSampleRe
 class Events : public ::testing::Test {
  protected:
   Scenario scenario = Scenario::fresh();
-  long handlersBefore = EventHandlerBase::liveCount();
+  long handlersBefore = detail::EventAccess::liveHandlers();
 };
 
 TEST_F(Events, DuplicatesAreDeletedAtOnceAndTheRestWhenTheObjectGoes) {
@@ -42,7 +43,7 @@ TEST_F(Events, DuplicatesAreDeletedAtOnceAndTheRestWhenTheObjectGoes) {
     detail::EventAccess::connect(event, new KeyedHandler(2, &deliveries));
     EXPECT_EQ(detail::EventAccess::connectCalls(event), 3);
     EXPECT_EQ(detail::EventAccess::handlerCount(event), 2u);
-    EXPECT_EQ(EventHandlerBase::liveCount(), handlersBefore + 2);
+    EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore + 2);
 
     color.setEnableColorMap(true);
     context.registerNode(color);
@@ -54,9 +55,9 @@ TEST_F(Events, DuplicatesAreDeletedAtOnceAndTheRestWhenTheObjectGoes) {
 
     // The node's handlers live while any handle to the node does, context gone or not.
     context = Context();
-    EXPECT_EQ(EventHandlerBase::liveCount(), handlersBefore + 3);
+    EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore + 3);
   }
-  EXPECT_EQ(EventHandlerBase::liveCount(), handlersBefore);
+  EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore);
 }
 
 TEST_F(Events, ANullHandlerIsIgnored) {
@@ -78,9 +79,9 @@ TEST_F(Events, HandlersOfEveryObjectKindAreDeletedWithTheirContext) {
     sdktest::listen<AudioNode, AudioNode::NewSampleReceivedData>(
         sdktest::typedNode<AudioNode>(context, "audio0").newSampleReceivedEvent(),
         [](AudioNode, AudioNode::NewSampleReceivedData) {});
-    EXPECT_EQ(EventHandlerBase::liveCount(), handlersBefore + 3);
+    EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore + 3);
   }
-  EXPECT_EQ(EventHandlerBase::liveCount(), handlersBefore);
+  EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore);
 }
 
 TEST_F(Events, AHandlerConnectedDuringDeliveryHearsTheNextEventOnly) {

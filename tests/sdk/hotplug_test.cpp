@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SdkTestSupport.h"
+#include "common/EventAccess.h"
 
 namespace CamSdk {
 namespace {

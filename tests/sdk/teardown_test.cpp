@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SdkTestSupport.h"
+#include "common/EventAccess.h"
 
 namespace CamSdk {
 namespace {
@@ -46,7 +47,7 @@ std::unique_ptr<Streams> streamAWhile(Scenario& scenario) {
 }
 
 TEST(Teardown, ContextFirstOrNodesFirstLeavesNothingBehind) {
-  const long handlersBefore = EventHandlerBase::liveCount();
+  const long handlersBefore = detail::EventAccess::liveHandlers();
   for (bool contextFirst : {true, false}) {
     {
       Scenario scenario = Scenario::fresh();
@@ -64,7 +65,8 @@ TEST(Teardown, ContextFirstOrNodesFirstLeavesNothingBehind) {
       }
       streams.reset();
     }
-    EXPECT_EQ(EventHandlerBase::liveCount(), handlersBefore) << "context first: " << contextFirst;
+    EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore)
+        << "context first: " << contextFirst;
   }
 }
 

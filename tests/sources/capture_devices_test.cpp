@@ -5,9 +5,10 @@
 #include <deque>
 
 #include "FakeV4l2System.h"
+#include "common/ConfigurationRules.h"
 #include "protocol/ConfigurationBytes.h"
 #include "server/ServiceHost.h"
-#include "service/ConfigurationRules.h"
+#include "service/Vertices.h"
 #include "sources/SimulatedCamera.h"
 #include "sources/v4l2/CaptureDevices.h"
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "DisplayStandIn.h"
+#include "common/EventAccess.h"
 #include "present/ColorFrameDisplay.h"
 #include "viewer/ViewerLifecycle.h"
 #include "viewer/ViewerState.h"
@@ -18,7 +19,7 @@ Nanoseconds seconds(double value) {
 
 ViewerTest::ViewerTest(CamSdk::testing::Topology topology)
     : scenario_(Scenario::fresh(topology)),
-      handlersAtStart_(CamSdk::EventHandlerBase::liveCount()) {
+      handlersAtStart_(CamSdk::detail::EventAccess::liveHandlers()) {
   ViewerState = ViewerStateRecord{};
   displayStandIn::reset();
 }
@@ -27,7 +28,8 @@ void ViewerTest::TearDown() {
   // The global record would otherwise keep the context, and with it every adapter, alive.
   ViewerState = ViewerStateRecord{};
   scenario_.reset();
-  EXPECT_EQ(CamSdk::EventHandlerBase::liveCount(), handlersAtStart_) << "event handlers leaked";
+  EXPECT_EQ(CamSdk::detail::EventAccess::liveHandlers(), handlersAtStart_)
+      << "event handlers leaked";
 }
 
 void ViewerTest::at(double atSeconds, std::function<void()> action) {

@@ -22,9 +22,6 @@ class EventHandlerBase {
   virtual ~EventHandlerBase();
   EventHandlerBase(const EventHandlerBase&) = delete;
   EventHandlerBase& operator=(const EventHandlerBase&) = delete;
-
-  // Handlers alive in this process; the SDK's tests use it to prove each is deleted once.
-  static long liveCount() noexcept;
 };
 
 template <class T, class Data>
@@ -80,27 +77,5 @@ class Event {
   std::vector<Handler*> handlers_;
   long connectCalls_ = 0;
 };
-
-namespace detail {
-// The SDK's (and its tests') view into an event.
-struct EventAccess {
-  template <class T, class Data>
-  static void deliver(Event<T, Data>& event, const T& source, const Data& data) {
-    event.deliverToAll(source, data);
-  }
-  template <class T, class Data>
-  static std::size_t handlerCount(const Event<T, Data>& event) {
-    return event.handlers_.size();
-  }
-  template <class T, class Data>
-  static long connectCalls(const Event<T, Data>& event) {
-    return event.connectCalls_;
-  }
-  template <class T, class Data>
-  static void connect(Event<T, Data>& event, EventHandler<T, Data>* handler) {
-    event.connect(handler);
-  }
-};
-}  // namespace detail
 
 }  // namespace CamSdk

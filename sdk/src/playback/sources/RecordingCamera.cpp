@@ -1,0 +1,179 @@
+#include "sources/RecordingCamera.h"
+
+#include <cstring>
+#include <memory>
+
+#include "service/BufferPool.h"
+#include "service/CameraSource.h"
+#include "service/Vertices.h"
+#include "sources/RecordingPlayer.h"
+
+namespace CamSdk {
+namespace detail {
+
+namespace {
+
+// How often the recording reads on and checks for its end while nobody streams from it.
+constexpr Nanoseconds kTick = std::chrono::milliseconds(500);
+
+std::string describe(FrameFormat format, std::int32_t framerate) {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  FrameFormat_toResolution(format, &width, &height);
+  return "format " + std::to_string(static_cast<int>(format)) + " (" + std::to_string(width) +
+         " x " + std::to_string(height) + ") at " + std::to_string(framerate) + " fps";
+}
+
+template <class Configuration>
+bool sameRecord(const Configuration& a, const Configuration& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+class RecordingNodeSource final : public NodeSource, private SampleTimeline {
+ public:
+  RecordingNodeSource(std::shared_ptr<RecordingPlayer> player, std::size_t track)
+      : player_(std::move(player)), track_(track), recorded_(player_->tracks()[track]) {}
+
+  DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index, bool depthMap,
+                   bool vertices) override {
+    DepthFrame frame;
+    frame.format = configuration.frameFormat;
+    const RecordingPlayer::Entry* entry = player_->find(track_, index);
+    if (entry == nullptr) return frame;
+    const recording::RecordedSample& sample = entry->sample;
+    const auto* values = reinterpret_cast<const short*>(sample.data);
+    const std::size_t count = sample.size / sizeof(short);
+    if (depthMap) frame.depthMap = Pointer<short>(sample.owner, values, count);
+    if (vertices) {
+      auto buffer = vertices_.acquire(count);
+      computeVertices(values, recorded_.width, recorded_.height, buffer->data());
+      frame.vertices = Pointer<Vertex>(buffer, buffer->data(), count);
+    }
+    return frame;
+  }
+
+  ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index) override {
+    ColorFrame frame;
+    frame.format = configuration.frameFormat;
+    if (const RecordingPlayer::Entry* entry = player_->find(track_, index)) {
+      frame.colorMap =
+          Pointer<std::uint8_t>(entry->sample.owner, entry->sample.data, entry->sample.size);
+    }
+    return frame;
+  }
+
+  AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) override {
+    AudioFrame frame;
+    frame.sampleRate = configuration.sampleRate;
+    frame.channels = configuration.channels;
+    if (const RecordingPlayer::Entry* entry = player_->find(track_, index)) {
+      frame.firstSample = entry->audioPosition;
+      frame.data =
+          Pointer<std::uint8_t>(entry->sample.owner, entry->sample.data, entry->sample.size);
+    }
+    return frame;
+  }
+
+  long referencedBuffers() const override { return vertices_.referenced(); }
+
+  std::string configure(const DepthNode::Configuration& wanted) override {
+    if (sameRecord(wanted, recorded_.depth)) return {};
+    return "the recording has depth in " +
+           describe(recorded_.depth.frameFormat, recorded_.depth.framerate) +
+           ", mode and saturation as recorded, and no other";
+  }
+  std::string configure(const ColorNode::Configuration& wanted) override {
+    if (sameRecord(wanted, recorded_.color)) return {};
+    return "the recording has colour in " +
+           describe(recorded_.color.frameFormat, recorded_.color.framerate) +
+           ", power line setting as recorded, and no other";
+  }
+  std::string configure(const AudioNode::Configuration& wanted) override {
+    if (sameRecord(wanted, recorded_.audio)) return {};
+    return "the recording has audio of " + std::to_string(recorded_.audio.channels) +
+           " channel(s) at " + std::to_string(recorded_.audio.sampleRate) + " Hz and no other";
+  }
+
+  SampleTimeline* timeline() override { return this; }
+
+ private:
+  std::int64_t firstAtOrAfter(Nanoseconds time) override {
+    return player_->firstAtOrAfter(track_, time);
+  }
+  Nanoseconds due(std::int64_t index) override { return player_->due(track_, index); }
+
+  std::shared_ptr<RecordingPlayer> player_;
+  std::size_t track_;
+  recording::RecordedTrack recorded_;
+  BufferPool<Vertex> vertices_;
+};
+
+// Hands out the tracks' node sources in track order.
+class RecordingCamera final : public CameraSource {
+ public:
+  explicit RecordingCamera(std::shared_ptr<RecordingPlayer> player) : player_(std::move(player)) {}
+  std::unique_ptr<NodeSource> makeNodeSource(NodeKind) override {
+    return std::make_unique<RecordingNodeSource>(player_, next_++);
+  }
+
+ private:
+  std::shared_ptr<RecordingPlayer> player_;
+  std::size_t next_ = 0;
+};
+
+// Reads on, says what went wrong once, and unplugs the device when the recording is over.
+void tick(Service& service, DeviceId device, const std::shared_ptr<RecordingPlayer>& player,
+          const std::function<void(const std::string&)>& say, long damageSaid) {
+  player->advance();
+  const long damaged = player->damagedSamples();
+  if (damaged > damageSaid && say) {
+    say("recording: " + std::to_string(damaged) +
+        " damaged sample(s) skipped so far (first: " + player->firstDamage() + ")");
+  }
+  const Nanoseconds now = service.clock().now();
+  if (player->started() && player->ended() && player->endTime() <= now) {
+    if (say) say("recording: the end; its device is removed");
+    service.unplugDevice(device);
+    return;
+  }
+  const Nanoseconds next = player->ended() ? std::max(player->endTime(), now) : now + kTick;
+  service.schedule(next, [&service, device, player, say, damaged] {
+    tick(service, device, player, say, damaged);
+  });
+}
+
+}  // namespace
+
+DeviceId addRecordingDevice(Service& service, const std::string& name, const std::string& path,
+                            bool loop, std::function<void(const std::string&)> say) {
+  auto player = std::make_shared<RecordingPlayer>(path, loop, service.clock());
+  for (const std::string& line : player->skippedTracks()) {
+    if (say) say(line);
+  }
+  std::vector<NodeKind> kinds;
+  for (const recording::RecordedTrack& track : player->tracks()) kinds.push_back(track.kind);
+  const DeviceId device = service.addDevice(name, kinds, std::make_shared<RecordingCamera>(player));
+  const std::vector<NodeId> nodes = service.pluggedNodesOf(device);
+  for (std::size_t i = 0; i < nodes.size() && i < player->tracks().size(); ++i) {
+    const recording::RecordedTrack& track = player->tracks()[i];
+    switch (track.kind) {
+      case NodeKind::Depth:
+        service.setDefaultConfiguration(nodes[i], track.depth);
+        break;
+      case NodeKind::Color:
+        service.setDefaultConfiguration(nodes[i], track.color);
+        break;
+      case NodeKind::Audio:
+        service.setDefaultConfiguration(nodes[i], track.audio);
+        break;
+      case NodeKind::Other:
+        break;
+    }
+  }
+  service.schedule(service.clock().now(),
+                   [&service, device, player, say] { tick(service, device, player, say, 0); });
+  return device;
+}
+
+}  // namespace detail
+}  // namespace CamSdk

@@ -1,0 +1,327 @@
+#include "recording/RecordingReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/ConfigurationRules.h"
+#include "protocol/ConfigurationBytes.h"
+#include "recording/FfmpegSupport.h"
+#include "recording/TrackLayout.h"
+#include "recording/TrackRecord.h"
+
+namespace CamSdk {
+namespace recording {
+
+namespace {
+
+// Capture times beyond this many microseconds (about 285 years) are damage, and keeping them
+// this small lets the service turn them into nanoseconds without overflow.
+constexpr std::int64_t kLargestTime = std::int64_t{1} << 53;
+// No sample the service makes is larger than a full-HD colour picture; FFmpeg may allocate at
+// most this much at once for a recording, so an absurd size in a header fails cleanly.
+constexpr std::size_t kLargestAllocation = std::size_t{64} << 20;
+
+std::string tag(const AVStream* stream, const char* key) {
+  const AVDictionaryEntry* entry = av_dict_get(stream->metadata, key, nullptr, 0);
+  return entry != nullptr ? entry->value : "";
+}
+
+// The configuration record in a track's tag, checked as the service checks a client's; the
+// reason when there is none or it is not one a node can have.
+template <class Configuration>
+std::string configurationFromTag(const std::string& hex, const char* kind, Configuration* out) {
+  std::vector<std::uint8_t> record;
+  if (!bytesFromHex(hex, sizeof(Configuration), &record)) {
+    return std::string("no ") + kind + " configuration in its tags";
+  }
+  *out = protocol::configurationFrom<Configuration>(record);
+  const std::string reason = detail::checkConfiguration(*out);
+  return reason.empty() ? "" : "its configuration is not one a node can have: " + reason;
+}
+
+// Only a regular file: a device or a pipe could block the service on its first read.
+bool startsLikeMatroska(const std::string& path, std::string* why) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  unsigned char magic[4] = {};
+  const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+  std::fclose(file);
+  static const unsigned char ebml[4] = {0x1a, 0x45, 0xdf, 0xa3};
+  if (got != sizeof magic || std::memcmp(magic, ebml, sizeof magic) != 0) {
+    *why = "not a Matroska file";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct RecordingReader::State {
+  std::string path;
+  AVFormatContext* format = nullptr;
+  std::vector<RecordedTrack> tracks;
+  std::vector<std::string> skipped;
+  std::vector<int> trackOfStream;  // -1: not played
+  std::vector<std::int64_t> lastTime;
+  std::vector<CodecContextPointer> decoders;  // per track
+  PacketPointer packet{av_packet_alloc()};
+  FramePointer frame{av_frame_alloc()};
+  long damaged = 0;
+  std::string firstDamage;
+  bool ended = false;
+
+  ~State() {
+    if (format != nullptr) avformat_close_input(&format);
+  }
+
+  void damage(const std::string& why) {
+    if (damaged++ == 0) firstDamage = why;
+  }
+
+  // A track this service can play, or the reason it cannot.
+  std::string accept(const AVStream* stream, RecordedTrack* track);
+  bool decodeDepth(std::size_t index, const AVPacket& packet, RecordedSample* sample);
+};
+
+std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack* track) {
+  const AVCodecParameters* parameters = stream->codecpar;
+  const std::string kind = tag(stream, kKindKey);
+  track->nodeName = tag(stream, kNodeNameKey);
+  const std::string hex = tag(stream, kConfigurationKey);
+  std::string reason;
+  std::int32_t frameFormat = 0;
+  if (kind == "depth") {
+    track->kind = NodeKind::Depth;
+    reason = configurationFromTag(hex, "depth", &track->depth);
+    frameFormat = track->depth.frameFormat;
+  } else if (kind == "color") {
+    track->kind = NodeKind::Color;
+    reason = configurationFromTag(hex, "colour", &track->color);
+    frameFormat = track->color.frameFormat;
+  } else if (kind == "audio") {
+    track->kind = NodeKind::Audio;
+    reason = configurationFromTag(hex, "audio", &track->audio);
+  } else {
+    return "not a depth, colour or audio track of a camera";
+  }
+  if (!reason.empty()) return reason;
+
+  if (track->kind == NodeKind::Audio) {
+    if (parameters->codec_id != AV_CODEC_ID_PCM_S16LE ||
+        parameters->sample_rate != track->audio.sampleRate ||
+        parameters->ch_layout.nb_channels != track->audio.channels) {
+      return "not 16-bit PCM at " + std::to_string(track->audio.sampleRate) + " Hz with " +
+             std::to_string(track->audio.channels) + " channels";
+    }
+    return {};
+  }
+  FrameFormat_toResolution(static_cast<FrameFormat>(frameFormat), &track->width, &track->height);
+  const std::string size = std::to_string(track->width) + " x " + std::to_string(track->height);
+  if (parameters->width != track->width || parameters->height != track->height) {
+    return "its pictures are not " + size;
+  }
+  if (track->kind == NodeKind::Color) {
+    if (parameters->codec_id != AV_CODEC_ID_RAWVIDEO ||
+        parameters->codec_tag != avcodec_pix_fmt_to_codec_tag(AV_PIX_FMT_YUYV422)) {
+      return "not raw packed 4:2:2 colour";
+    }
+    return {};
+  }
+  if (parameters->codec_id != AV_CODEC_ID_FFV1) return "not FFV1 depth";
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_FFV1);
+  CodecContextPointer decoder(avcodec_alloc_context3(codec));
+  if (!decoder || avcodec_parameters_to_context(decoder.get(), parameters) < 0) {
+    return "cannot set up its decoder";
+  }
+  decoder->thread_count = 1;
+  const int code = avcodec_open2(decoder.get(), codec, nullptr);
+  if (code < 0) return "its FFV1 header is unreadable (" + errorText(code) + ")";
+  decoders.resize(tracks.size() + 1);
+  decoders[tracks.size()] = std::move(decoder);
+  return {};
+}
+
+RecordingReader::RecordingReader(const std::string& path) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.path = path;
+  av_log_set_level(AV_LOG_QUIET);
+  av_max_alloc(kLargestAllocation);
+  std::string why;
+  if (!startsLikeMatroska(path, &why)) throw ReadError(path + ": " + why);
+  const AVInputFormat* matroska = av_find_input_format("matroska");
+  int code = avformat_open_input(&s.format, path.c_str(), matroska, nullptr);
+  if (code < 0) {
+    s.format = nullptr;
+    throw ReadError(path + ": not a readable Matroska file (" + errorText(code) + ")");
+  }
+  s.trackOfStream.assign(s.format->nb_streams, -1);
+  for (unsigned i = 0; i < s.format->nb_streams; ++i) {
+    RecordedTrack track;
+    const std::string reason = s.accept(s.format->streams[i], &track);
+    if (!reason.empty()) {
+      s.skipped.push_back(path + ": track " + std::to_string(i) +
+                          (track.nodeName.empty() ? "" : " (" + track.nodeName + ")") +
+                          " is skipped: " + reason);
+      continue;
+    }
+    s.trackOfStream[i] = static_cast<int>(s.tracks.size());
+    s.tracks.push_back(track);
+  }
+  s.decoders.resize(s.tracks.size());
+  s.lastTime.assign(s.tracks.size(), -kLargestTime);
+  if (s.tracks.empty()) {
+    std::string line = path + ": no track this service can play";
+    if (!s.skipped.empty()) line += " (" + s.skipped.front().substr(path.size() + 2) + ")";
+    throw ReadError(line);
+  }
+}
+
+RecordingReader::~RecordingReader() = default;
+
+const std::vector<RecordedTrack>& RecordingReader::tracks() const { return state_->tracks; }
+const std::vector<std::string>& RecordingReader::skippedTracks() const { return state_->skipped; }
+long RecordingReader::damagedSamples() const { return state_->damaged; }
+const std::string& RecordingReader::firstDamage() const { return state_->firstDamage; }
+
+bool RecordingReader::State::decodeDepth(std::size_t index, const AVPacket& input,
+                                         RecordedSample* sample) {
+  AVCodecContext* decoder = decoders[index].get();
+  const RecordedTrack& track = tracks[index];
+  if (decoder == nullptr || avcodec_send_packet(decoder, &input) < 0) return false;
+  AVFrame* picture = frame.get();
+  const int code = avcodec_receive_frame(decoder, picture);
+  if (code < 0) return false;
+  const bool fits = picture->format == AV_PIX_FMT_GRAY16LE && picture->width == track.width &&
+                    picture->height == track.height && picture->data[0] != nullptr &&
+                    picture->linesize[0] >= 2 * track.width;
+  if (!fits) {
+    av_frame_unref(picture);
+    return false;
+  }
+  const std::size_t rowBytes = static_cast<std::size_t>(track.width) * 2;
+  auto values = std::make_shared<std::vector<std::uint8_t>>(rowBytes * track.height);
+  for (int row = 0; row < track.height; ++row) {
+    std::memcpy(values->data() + row * rowBytes,
+                picture->data[0] + static_cast<std::ptrdiff_t>(row) * picture->linesize[0],
+                rowBytes);
+  }
+  av_frame_unref(picture);
+  sample->data = values->data();
+  sample->size = values->size();
+  sample->owner = std::move(values);
+  return true;
+}
+
+bool RecordingReader::next(RecordedSample* sample) {
+  State& s = *state_;
+  while (!s.ended) {
+    AVPacket* packet = s.packet.get();
+    av_packet_unref(packet);
+    if (av_read_frame(s.format, packet) < 0) {
+      s.ended = true;
+      break;
+    }
+    if (packet->stream_index < 0 ||
+        static_cast<std::size_t>(packet->stream_index) >= s.trackOfStream.size() ||
+        s.trackOfStream[static_cast<std::size_t>(packet->stream_index)] < 0) {
+      continue;
+    }
+    const auto index = static_cast<std::size_t>(s.trackOfStream[packet->stream_index]);
+    const RecordedTrack& track = s.tracks[index];
+    const std::string where = track.nodeName.empty() ? "a sample" : "a sample of " + track.nodeName;
+
+    // The exact time from the block's addition; Matroska's millisecond time otherwise.
+    std::int64_t time = 0;
+    std::size_t extraSize = 0;
+    const std::uint8_t* extra =
+        av_packet_get_side_data(packet, AV_PKT_DATA_MATROSKA_BLOCKADDITIONAL, &extraSize);
+    if (extra != nullptr && extraSize == 8 + static_cast<std::size_t>(kCaptureTimeBytes)) {
+      std::uint64_t id = 0;
+      std::uint64_t value = 0;
+      for (int i = 0; i < 8; ++i) {
+        id = (id << 8) | extra[i];
+        value = (value << 8) | extra[8 + i];
+      }
+      if (id != kCaptureTimeAddId) {
+        s.damage(where + " has an unknown block addition");
+        continue;
+      }
+      time = static_cast<std::int64_t>(value);
+    } else if (packet->pts != AV_NOPTS_VALUE &&
+               packet->pts > -kLargestTime / kMicrosecondsPerTick &&
+               packet->pts < kLargestTime / kMicrosecondsPerTick) {
+      time = packet->pts * kMicrosecondsPerTick;
+    } else {
+      s.damage(where + " has no time");
+      continue;
+    }
+    if (time < -kLargestTime || time > kLargestTime) {
+      s.damage(where + " has an absurd time");
+      continue;
+    }
+    if (time < s.lastTime[index]) {
+      s.damage(where + " goes back in time");
+      continue;
+    }
+
+    RecordedSample out;
+    out.track = index;
+    out.timeOfCapture = time;
+    const auto size = static_cast<std::size_t>(packet->size);
+    bool good = packet->data != nullptr && packet->size > 0;
+    if (good && track.kind == NodeKind::Depth) {
+      good = s.decodeDepth(index, *packet, &out);
+    } else if (good) {
+      if (track.kind == NodeKind::Color) {
+        good = size == static_cast<std::size_t>(track.width) * track.height * 2;
+      } else {
+        const std::size_t frameBytes = 2 * static_cast<std::size_t>(track.audio.channels);
+        good = size % frameBytes == 0 &&
+               size <= frameBytes * static_cast<std::size_t>(track.audio.sampleRate);
+      }
+      if (good) {
+        // The sample keeps the packet's buffer alive instead of copying it.
+        std::shared_ptr<AVPacket> held(av_packet_clone(packet),
+                                       [](AVPacket* p) { av_packet_free(&p); });
+        good = held != nullptr && held->data != nullptr;
+        if (good) {
+          out.data = held->data;
+          out.size = size;
+          out.owner = std::move(held);
+        }
+      }
+    }
+    if (!good) {
+      s.damage(where + " is damaged");
+      continue;
+    }
+    s.lastTime[index] = time;
+    *sample = std::move(out);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace recording
+}  // namespace CamSdk

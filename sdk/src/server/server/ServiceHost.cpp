@@ -1,0 +1,548 @@
+#include "server/ServiceHost.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "camsdk/Exceptions.h"
+#include "common/Overloaded.h"
+#include "protocol/ConfigurationBytes.h"
+
+namespace CamSdk {
+namespace server {
+
+using detail::ClientId;
+using detail::Nanoseconds;
+using detail::NodeId;
+using protocol::MessageType;
+
+namespace {
+
+std::int64_t microseconds(Nanoseconds time) { return time.count() / 1000; }
+
+// A map of a sample as a frame that keeps the service's buffer alive, or nothing if absent.
+template <class T>
+void addMap(std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>& maps, std::uint8_t flag,
+            const Pointer<T>& map) {
+  if (map.data() == nullptr) return;
+  maps.emplace_back(
+      flag, protocol::OwnedFrame{map.owner(), reinterpret_cast<const std::uint8_t*>(map.data()),
+                                 map.byteSize()});
+}
+
+using MapFrames = std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>;
+
+// The message for one client: the sample's first frame, then the maps it asked for.
+protocol::FrameList sampleMessage(protocol::SamplePush sample, const MapFrames& maps,
+                                  std::uint8_t wanted) {
+  protocol::FrameList message(1);
+  sample.maps.clear();
+  for (const auto& [flag, frame] : maps) {
+    if ((wanted & flag) == 0) continue;
+    sample.maps.push_back(protocol::MapView{flag, frame.size});
+    message.push_back(frame);
+  }
+  std::vector<std::uint8_t> head;
+  protocol::encodeSample(head, sample);
+  message[0] = protocol::ownedCopy(head);
+  return message;
+}
+
+}  // namespace
+
+// One client: its place in the service, what it subscribed to, what it missed, and its
+// request budget.
+class ServiceHost::Session final : private detail::ServiceListener {
+ public:
+  Session(ServiceHost& host, std::string peer, int fd)
+      : host_(host), peer_(std::move(peer)), fd_(fd) {
+    client_ = host.service_.attach(*this);
+    lastRefill_ = host.service_.clock().now();
+  }
+  ~Session() { host_.service_.detach(client_); }
+
+  ClientId client() const { return client_; }
+  const std::string& peer() const { return peer_; }
+  int fd() const { return fd_; }
+  std::uint8_t maps(NodeId node) const {
+    auto found = subscriptions_.find(node);
+    return found == subscriptions_.end() ? 0 : found->second;
+  }
+  void subscribe(NodeId node, std::uint8_t maps) {
+    if (maps == 0) {
+      subscriptions_.erase(node);
+      missed_.erase(node);
+    } else {
+      subscriptions_[node] = maps;
+    }
+  }
+  // Sends a produced sample; counts it as missed when the client's queue is full.
+  void sendSample(protocol::SamplePush sample, const MapFrames& maps, std::int32_t skipped) {
+    std::int32_t& missed = missed_[sample.node];
+    sample.droppedSampleCount = missed + skipped;
+    if (host_.link_.send(peer_, sampleMessage(sample, maps, this->maps(sample.node)), true)) {
+      missed = 0;
+    } else {
+      missed += skipped + 1;
+      ++refused;
+    }
+  }
+  long refused = 0;
+
+  // Token bucket: false when the client is over its budget.
+  bool spend(Nanoseconds now) {
+    const double refill =
+        static_cast<double>((now - lastRefill_).count()) * 1e-9 * kRequestsPerSecond;
+    tokens_ = std::min(2.0 * kRequestsPerSecond, tokens_ + refill);
+    lastRefill_ = now;
+    if (tokens_ < 1.0) return false;
+    tokens_ -= 1.0;
+    return true;
+  }
+
+ private:
+  void topologyChanged(const detail::TopologyChange& change) override {
+    // A node that comes back is a new stream: the client subscribes to it again.
+    if (change.type == detail::TopologyChange::Type::NodeRemoved) subscribe(change.node.id, 0);
+    std::vector<std::uint8_t> bytes;
+    protocol::encodeReply(bytes, 0, protocol::TopologyPush{change});
+    host_.link_.send(peer_, {protocol::ownedCopy(bytes)}, false);
+  }
+
+  // A sample made by hand in a test reaches every client as it was made.
+  void sampleInjected(NodeId node, const detail::InjectedSample& injected) override {
+    protocol::SamplePush sample;
+    sample.node = node;
+    MapFrames maps;
+    std::visit(Overloaded{
+                   [&](const DepthNode::NewSampleReceivedData& r) {
+                     sample.kind = NodeKind::Depth;
+                     sample.index = r.sampleIndex;
+                     sample.timeOfCapture = r.timeOfCapture;
+                     sample.frameFormat = r.frameFormat;
+                     sample.droppedSampleCount = r.droppedSampleCount;
+                     addMap(maps, protocol::kDepthMap, r.depthMap);
+                     addMap(maps, protocol::kVertices, r.vertices);
+                   },
+                   [&](const ColorNode::NewSampleReceivedData& r) {
+                     sample.kind = NodeKind::Color;
+                     sample.index = r.sampleIndex;
+                     sample.timeOfCapture = r.timeOfCapture;
+                     sample.frameFormat = r.frameFormat;
+                     sample.droppedSampleCount = r.droppedSampleCount;
+                     addMap(maps, protocol::kColorMap, r.colorMap);
+                   },
+                   [&](const AudioNode::NewSampleReceivedData& r) {
+                     sample.kind = NodeKind::Audio;
+                     sample.index = r.sampleIndex;
+                     sample.timeOfCapture = r.timeOfCapture;
+                     sample.sampleRate = r.sampleRate;
+                     sample.channels = r.channels;
+                     sample.droppedSampleCount = r.droppedSampleCount;
+                     addMap(maps, protocol::kAudio, r.audioData);
+                   },
+               },
+               injected);
+    sample.position = sample.index;
+    host_.link_.send(peer_, sampleMessage(sample, maps, 0xff), false);
+  }
+
+  ServiceHost& host_;
+  std::string peer_;
+  int fd_;
+  ClientId client_ = 0;
+  std::map<NodeId, std::uint8_t> subscriptions_;
+  std::map<NodeId, std::int32_t> missed_;
+  double tokens_ = 2.0 * kRequestsPerSecond;
+  Nanoseconds lastRefill_{0};
+};
+
+ServiceHost::ServiceHost(detail::Service& service, PeerLink& link, LogFunction log)
+    : service_(service), link_(link), log_(std::move(log)) {}
+
+ServiceHost::~ServiceHost() {
+  sessionOrder_.clear();
+  sessions_.clear();
+}
+
+void ServiceHost::log(int level, const std::string& line) const {
+  if (log_) log_(level, line);
+}
+
+void ServiceHost::reply(const std::string& peer, std::uint32_t correlation,
+                        const protocol::ServerMessage& message) {
+  protocol::encodeReply(scratch_, correlation, message);
+  link_.send(peer, {protocol::ownedCopy(scratch_)}, false);
+}
+
+void ServiceHost::refuse(const std::string& peer, int fd, const std::string& why) {
+  drop(peer, fd, why, true);
+}
+
+void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* data,
+                          std::size_t size) {
+  if (banned_.count(peer)) return;
+  if (size > protocol::kMaxRequestSize) {
+    drop(peer, fd,
+         "it sent a request of " + std::to_string(size) + " bytes, more than " +
+             std::to_string(protocol::kMaxRequestSize),
+         true);
+    return;
+  }
+  protocol::DecodedRequest request;
+  try {
+    const protocol::Header header = protocol::readHeader(data, size);
+    if (header.version != protocol::kVersion && header.type == MessageType::Hello) {
+      // A client of another version learns why, in the one reply whose layout never changes.
+      reply(peer, header.correlation,
+            protocol::Failed{ExceptionKind::IO, "this camera service speaks protocol version " +
+                                                    std::to_string(protocol::kVersion) +
+                                                    ", the client " +
+                                                    std::to_string(header.version)});
+      // That answer is all it gets: nothing else it sends could be read.
+      banned_[peer] = fd;
+      return;
+    }
+    request = protocol::decodeRequest(data, size);
+  } catch (const protocol::ProtocolError& error) {
+    drop(peer, fd, std::string("it sent a malformed message: ") + error.what(), true);
+    return;
+  }
+  auto found = sessions_.find(peer);
+  if (found == sessions_.end()) {
+    // A client's goodbye may come after its connection was seen to close: nothing to end.
+    if (std::holds_alternative<protocol::Bye>(request.request)) return;
+    if (!std::holds_alternative<protocol::Hello>(request.request)) {
+      drop(peer, fd, "it did not say hello first", true);
+      return;
+    }
+    // A reused descriptor means the connection that had it is gone.
+    if (fd >= 0) connectionClosed(fd);
+    found = sessions_.emplace(peer, std::make_unique<Session>(*this, peer, fd)).first;
+    sessionOrder_.push_back(peer);
+  }
+  Session& session = *found->second;
+  if (!session.spend(service_.clock().now())) {
+    drop(peer, fd,
+         "it sent requests faster than " + std::to_string(kRequestsPerSecond) + " a second", true);
+    return;
+  }
+  if (std::holds_alternative<protocol::Bye>(request.request)) {
+    drop(peer, fd, "it said goodbye", false);
+    return;
+  }
+  protocol::ServerMessage answered;
+  try {
+    answered = answer(session, request);
+  } catch (const Exception& error) {
+    answered = protocol::Failed{error.kind(), error.what()};
+  } catch (const protocol::ProtocolError& error) {
+    drop(peer, fd, std::string("it sent a malformed request: ") + error.what(), true);
+    return;
+  } catch (const std::exception& error) {
+    // No request should get here; if one does, it ends that client, not the service.
+    log(0, std::string("a request failed unexpectedly: ") + error.what());
+    drop(peer, fd, std::string("its request failed unexpectedly: ") + error.what(), true);
+    return;
+  }
+  reply(peer, request.header.correlation, answered);
+}
+
+protocol::ServerMessage ServiceHost::answer(Session& session,
+                                            const protocol::DecodedRequest& request) {
+  const ClientId client = session.client();
+  return std::visit(
+      Overloaded{
+          [&](const protocol::Hello& m) -> protocol::ServerMessage {
+            if (!m.clientName.empty()) service_.nameClient(client, m.clientName);
+            log(1, "client " + std::to_string(client) + " (" + m.clientName + ") connected");
+            return protocol::Welcome{client};
+          },
+          [&](const protocol::Enter& m) -> protocol::ServerMessage {
+            if (m.operation >= detail::allOperations().size()) {
+              throw protocol::ProtocolError("unknown operation " + std::to_string(m.operation));
+            }
+            service_.enter(static_cast<detail::SdkOperation>(m.operation), m.subject);
+            return protocol::Done{};
+          },
+          [&](const protocol::ListDevices&) -> protocol::ServerMessage {
+            return protocol::DeviceList{service_.devices()};
+          },
+          [&](const protocol::NodeRequest& m) -> protocol::ServerMessage {
+            switch (request.header.type) {
+              case MessageType::IsPlugged:
+                return protocol::Flag{service_.isPlugged(m.node)};
+              case MessageType::RequestControl:
+                service_.requestControl(client, m.node);
+                return protocol::Done{};
+              case MessageType::ReleaseControl:
+                service_.releaseControl(client, m.node);
+                return protocol::Done{};
+              default:
+                break;
+            }
+            switch (service_.kindOf(m.node)) {
+              case NodeKind::Depth:
+                return protocol::ConfigurationRecord{
+                    protocol::configurationBytes(service_.depthConfiguration(m.node))};
+              case NodeKind::Color:
+                return protocol::ConfigurationRecord{
+                    protocol::configurationBytes(service_.colorConfiguration(m.node))};
+              case NodeKind::Audio:
+                return protocol::ConfigurationRecord{
+                    protocol::configurationBytes(service_.audioConfiguration(m.node))};
+              case NodeKind::Other:
+                break;
+            }
+            throw InvalidOperationException("this node has no configuration");
+          },
+          [&](const protocol::SetConfiguration& m) -> protocol::ServerMessage {
+            switch (m.kind) {
+              case NodeKind::Depth:
+                service_.setConfiguration(
+                    client, m.node,
+                    protocol::configurationFrom<DepthNode::Configuration>(m.record));
+                break;
+              case NodeKind::Color:
+                service_.setConfiguration(
+                    client, m.node,
+                    protocol::configurationFrom<ColorNode::Configuration>(m.record));
+                break;
+              case NodeKind::Audio:
+                service_.setConfiguration(
+                    client, m.node,
+                    protocol::configurationFrom<AudioNode::Configuration>(m.record));
+                break;
+              case NodeKind::Other:
+                throw protocol::ProtocolError("a configuration for a node of no kind");
+            }
+            return protocol::Done{};
+          },
+          [&](const protocol::SetMixerLevel& m) -> protocol::ServerMessage {
+            service_.setInputMixerLevel(m.node, m.level);
+            return protocol::Done{};
+          },
+          [&](const protocol::Subscribe& m) -> protocol::ServerMessage {
+            if (m.maps & ~(protocol::kDepthMap | protocol::kVertices | protocol::kColorMap |
+                           protocol::kAudio)) {
+              throw protocol::ProtocolError("unknown map bits");
+            }
+            // A node that has gone has nothing to send; the client hears of it anyway.
+            if (m.maps != 0 && !service_.isPlugged(m.node)) return protocol::Done{};
+            session.subscribe(m.node, m.maps);
+            refreshStream(m.node);
+            return protocol::Done{};
+          },
+          [&](const protocol::Bye&) -> protocol::ServerMessage { return protocol::Done{}; },
+      },
+      request.request);
+}
+
+void ServiceHost::drop(const std::string& peer, int fd, const std::string& why, bool ban) {
+  auto found = sessions_.find(peer);
+  if (ban) {
+    banned_[peer] = found == sessions_.end() ? fd : found->second->fd();
+    // Told once, so that a client that broke the rules by mistake learns why its calls fail.
+    reply(peer, 0, protocol::Goodbye{"this client was dropped: " + why});
+  }
+  if (found == sessions_.end()) {
+    log(1, "a client is ignored: " + why);
+    return;
+  }
+  log(1, "client " + std::to_string(found->second->client()) + " dropped: " + why + " (" +
+             std::to_string(found->second->refused) + " samples it could not take)");
+  sessionOrder_.erase(std::remove(sessionOrder_.begin(), sessionOrder_.end(), peer),
+                      sessionOrder_.end());
+  std::unique_ptr<Session> gone = std::move(found->second);
+  sessions_.erase(found);
+  gone.reset();  // detaches from the service, which gives back its nodes
+  std::vector<NodeId> nodes;
+  for (const Stream& stream : streams_) nodes.push_back(stream.node);
+  for (NodeId node : nodes) refreshStream(node);
+}
+
+void ServiceHost::peerGone(const std::string& peer, const std::string& why) {
+  banned_.erase(peer);
+  drop(peer, -1, why, false);
+}
+
+void ServiceHost::connectionClosed(int fd) {
+  // A ban lasts as long as the connection: the next one from that client starts afresh.
+  for (auto ban = banned_.begin(); ban != banned_.end();) {
+    ban = ban->second == fd && fd >= 0 ? banned_.erase(ban) : std::next(ban);
+  }
+  std::vector<std::string> gone;
+  for (const auto& [peer, session] : sessions_) {
+    if (session->fd() == fd) gone.push_back(peer);
+  }
+  for (const std::string& peer : gone) drop(peer, fd, "its connection closed", false);
+}
+
+void ServiceHost::sayGoodbye(const std::string& reason) {
+  std::vector<std::uint8_t> bytes;
+  protocol::encodeReply(bytes, 0, protocol::Goodbye{reason});
+  for (const std::string& peer : sessionOrder_)
+    link_.send(peer, {protocol::ownedCopy(bytes)}, false);
+}
+
+std::vector<ServiceHost::Session*> ServiceHost::subscribersOf(NodeId node) const {
+  std::vector<Session*> subscribers;
+  for (const std::string& peer : sessionOrder_) {
+    Session* session = sessions_.at(peer).get();
+    if (session->maps(node) != 0) subscribers.push_back(session);
+  }
+  return subscribers;
+}
+
+std::uint8_t ServiceHost::wantedMaps(NodeId node) const {
+  std::uint8_t all = 0;
+  for (Session* session : subscribersOf(node)) all |= session->maps(node);
+  return all;
+}
+
+void ServiceHost::refreshStream(NodeId node) {
+  auto stream = std::find_if(streams_.begin(), streams_.end(),
+                             [node](const Stream& s) { return s.node == node; });
+  const bool watched = !subscribersOf(node).empty() && service_.isPlugged(node);
+  const std::int32_t perSecond = watched ? service_.samplesPerSecond(node) : 0;
+  if (!watched) {
+    if (stream != streams_.end()) {
+      streams_.erase(stream);
+      service_.stopCapture(node);
+    }
+    return;
+  }
+  if (stream == streams_.end()) {
+    stream = streams_.insert(streams_.end(), Stream{node, {}});
+    service_.startCapture(node);
+  }
+  if (service_.isLive(node)) return;
+  if (perSecond <= 0) {
+    stream->cursor.disarm();
+  } else if (!stream->cursor.armed()) {
+    if (detail::SampleTimeline* timeline = service_.timeline(node)) {
+      stream->cursor.follow(*timeline, service_.clock().now());
+    } else {
+      stream->cursor.arm(service_.clock().now(), perSecond);
+    }
+  } else {
+    stream->cursor.retime(perSecond);
+  }
+}
+
+Nanoseconds ServiceHost::nextDue() const {
+  Nanoseconds due = Nanoseconds::max();
+  Nanoseconds action{};
+  if (service_.nextActionTime(&action)) due = action;
+  for (const Stream& stream : streams_) {
+    if (stream.cursor.armed()) due = std::min(due, stream.cursor.nextDue());
+  }
+  return due;
+}
+
+Nanoseconds ServiceHost::nextDueFor(const std::string& peer) const {
+  Nanoseconds due = Nanoseconds::max();
+  Nanoseconds action{};
+  if (service_.nextActionTime(&action)) due = action;
+  auto session = sessions_.find(peer);
+  if (session == sessions_.end()) return due;
+  for (const Stream& stream : streams_) {
+    if (stream.cursor.armed() && session->second->maps(stream.node) != 0) {
+      due = std::min(due, stream.cursor.nextDue());
+    }
+  }
+  return due;
+}
+
+void ServiceHost::runDue() {
+  Nanoseconds action{};
+  while (service_.nextActionTime(&action) && action <= service_.clock().now()) {
+    service_.runNextAction();
+  }
+  service_.pumpSources();
+  std::vector<NodeId> nodes;
+  for (const Stream& stream : streams_) nodes.push_back(stream.node);
+  const Nanoseconds now = service_.clock().now();
+  for (NodeId node : nodes) {
+    refreshStream(node);
+    auto stream = std::find_if(streams_.begin(), streams_.end(),
+                               [node](const Stream& s) { return s.node == node; });
+    if (stream != streams_.end() && service_.isLive(node)) {
+      const bool vertices = (wantedMaps(node) & protocol::kVertices) != 0;
+      if (auto captured = service_.takeCaptured(node, vertices)) sendCaptured(*stream, *captured);
+      continue;
+    }
+    if (stream == streams_.end() || !stream->cursor.armed() || stream->cursor.nextDue() > now) {
+      continue;
+    }
+    std::int32_t skipped = 0;
+    const std::int64_t index = stream->cursor.take(now, &skipped);
+    produce(*stream, index, skipped);
+  }
+}
+
+void ServiceHost::produce(const Stream& stream, std::int64_t index, std::int32_t skipped) {
+  const std::uint8_t all = wantedMaps(stream.node);
+
+  protocol::SamplePush sample;
+  sample.node = stream.node;
+  sample.kind = service_.kindOf(stream.node);
+  sample.index = index;
+  sample.position = index;
+  sample.timeOfCapture = microseconds(stream.cursor.due(index));
+  MapFrames maps;
+  switch (sample.kind) {
+    case NodeKind::Depth: {
+      const detail::DepthFrame frame = service_.depthFrame(
+          stream.node, index, (all & protocol::kDepthMap) != 0, (all & protocol::kVertices) != 0);
+      sample.frameFormat = frame.format;
+      addMap(maps, protocol::kDepthMap, frame.depthMap);
+      addMap(maps, protocol::kVertices, frame.vertices);
+      break;
+    }
+    case NodeKind::Color: {
+      const detail::ColorFrame frame = service_.colorFrame(stream.node, index);
+      sample.frameFormat = frame.format;
+      addMap(maps, protocol::kColorMap, frame.colorMap);
+      break;
+    }
+    case NodeKind::Audio: {
+      const detail::AudioFrame frame = service_.audioFrame(stream.node, index);
+      sample.position = frame.firstSample;
+      sample.sampleRate = frame.sampleRate;
+      sample.channels = frame.channels;
+      addMap(maps, protocol::kAudio, frame.data);
+      break;
+    }
+    case NodeKind::Other:
+      return;
+  }
+  deliver(sample, maps, skipped);
+}
+
+void ServiceHost::sendCaptured(Stream& stream, const detail::CapturedSample& captured) {
+  protocol::SamplePush sample;
+  sample.node = stream.node;
+  sample.kind = service_.kindOf(stream.node);
+  sample.index = stream.captured++;
+  sample.position = sample.index;
+  sample.timeOfCapture = microseconds(captured.timeOfCapture);
+  MapFrames maps;
+  if (sample.kind == NodeKind::Depth) {
+    sample.frameFormat = captured.depth.format;
+    addMap(maps, protocol::kDepthMap, captured.depth.depthMap);
+    addMap(maps, protocol::kVertices, captured.depth.vertices);
+  } else {
+    sample.frameFormat = captured.color.format;
+    addMap(maps, protocol::kColorMap, captured.color.colorMap);
+  }
+  deliver(sample, maps, captured.dropped);
+}
+
+void ServiceHost::deliver(const protocol::SamplePush& sample, const MapFrames& maps,
+                          std::int32_t skipped) {
+  service_.noteDelivered(sample.node);
+  for (Session* session : subscribersOf(sample.node)) session->sendSample(sample, maps, skipped);
+}
+
+}  // namespace server
+}  // namespace CamSdk
