@@ -26,6 +26,8 @@ packages=(
   clang libclang-rt-14-dev
   # Memory checking of a real run (scripts/valgrind-run.sh).
   valgrind
+  # systemd-analyze, which checks the camera service's systemd unit in the tests.
+  systemd
   # The colour conversion built for 64-bit ARM and tested under user-mode emulation.
   g++-aarch64-linux-gnu qemu-user
 )
