@@ -4,6 +4,7 @@
 // and FFmpeg's own tools read the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -160,6 +161,41 @@ TEST_F(RoundTrip, FfmpegToolsReadTheTracksAndDecodeDepthExactly) {
   std::remove(raw.c_str());
   EXPECT_EQ(decoded.size(), depthMaps.size());
   EXPECT_TRUE(decoded == depthMaps) << "ffmpeg's depth differs from the maps recorded";
+}
+
+// Block times count from the file's first sample: players show the recorded span, however long
+// the service ran before, and the exact capture times are still what playback gives.
+TEST(RecordingTimes, StartAtZeroAndSpanTheRecordingMadeLongAfterTheServiceStarted) {
+  Scenario scenario = Scenario::fresh(testing::Topology::OneCamera, true);
+  {
+    Context idle = Context::create("localhost");
+    sdktest::quitAt(scenario, idle, std::chrono::seconds(317));
+    idle.run();
+  }
+  const std::string path = recordtest::temporaryPath("late.mkv");
+  const std::vector<Captured> recorded = recordtest::recordSession(path, 2.0);
+  ASSERT_FALSE(recorded.empty());
+  EXPECT_GE(recorded.front().time, 317'000'000);
+  std::int64_t last = 0;
+  for (const Captured& sample : recorded) last = std::max(last, sample.time);
+  // The simulated camera's defaults: 25 fps pictures, 20 ms audio blocks.
+  const double span = static_cast<double>(last - recorded.front().time) / 1e6 + 0.040;
+  double start = -1, duration = -1;
+  const std::string format = run("ffprobe -v error -show_entries format=start_time,duration -of "
+                                 "csv=p=0 '" + path + "'");
+  ASSERT_EQ(std::sscanf(format.c_str(), "%lf,%lf", &start, &duration), 2) << format;
+  EXPECT_EQ(start, 0.0);
+  EXPECT_NEAR(duration, span, 0.040) << format;
+
+  Scenario playback = Scenario::fresh(testing::Topology::Empty, true);
+  playback.addRecording("replay", path, false);
+  Context viewer = Context::create("localhost");
+  const std::vector<Captured> played = recordtest::playSession(viewer, recorded.size() + 10);
+  ASSERT_EQ(played.size(), recorded.size());
+  for (std::size_t i = 0; i < played.size(); ++i) {
+    ASSERT_EQ(played[i].time - played[0].time, recorded[i].time - recorded[0].time) << i;
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace

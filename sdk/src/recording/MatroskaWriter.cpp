@@ -8,9 +8,11 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cstring>
 
 #include "recording/FfmpegSupport.h"
+#include "recording/LiveDuration.h"
 #include "recording/TrackLayout.h"
 #include "recording/TrackRecord.h"
 
@@ -23,6 +25,10 @@ struct MatroskaWriter::State {
   std::vector<TrackDescription> tracks;
   std::vector<std::size_t> expectedBytes;  // per track; 0: any whole number of audio frames
   std::vector<std::int64_t> lastTick;      // per track, so block times rise strictly
+  bool haveOrigin = false;
+  std::int64_t origin = 0;   // capture time of the first sample written: block time 0
+  std::int64_t endTick = 0;  // where the latest sample written ends, in block time
+  LiveDuration duration;
   CodecContextPointer depthEncoder;        // shared by depth tracks
   FramePointer depthFrame;
   PacketPointer packet{av_packet_alloc()};
@@ -152,6 +158,7 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
   s.headerWritten = true;
   avio_flush(s.format->pb);
   s.checkStream("cannot write the header");
+  s.duration = LiveDuration::find(path);
 }
 
 MatroskaWriter::~MatroskaWriter() {
@@ -179,6 +186,17 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
                                 " bytes does not fit its track");
   }
 
+  // Block times count milliseconds from the first sample of the file, whatever its track, so
+  // that players show the recorded span and the tracks keep their offsets; they must rise within
+  // a track. The exact capture time rides along in the block's addition.
+  if (!s.haveOrigin) {
+    s.haveOrigin = true;
+    s.origin = timeOfCapture;
+  }
+  const std::int64_t sinceOrigin = timeOfCapture - s.origin;
+  std::int64_t tick = sinceOrigin > 0 ? sinceOrigin / kMicrosecondsPerTick : 0;
+  if (tick <= s.lastTick[track]) tick = s.lastTick[track] + 1;
+
   AVPacket* packet = s.packet.get();
   av_packet_unref(packet);
   int code = 0;
@@ -192,7 +210,7 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
       std::memcpy(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0],
                   data + row * rowBytes, rowBytes);
     }
-    frame->pts = timeOfCapture / kMicrosecondsPerTick;
+    frame->pts = tick;
     code = avcodec_send_frame(encoder, frame);
     if (code >= 0) code = avcodec_receive_packet(encoder, packet);
     if (code < 0) s.fail("cannot encode depth", code);
@@ -203,9 +221,6 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
   }
   packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = static_cast<int>(track);
-  // Block times are milliseconds and must rise within a track; the exact time rides along.
-  std::int64_t tick = timeOfCapture / kMicrosecondsPerTick;
-  if (tick <= s.lastTick[track]) tick = s.lastTick[track] + 1;
   s.lastTick[track] = tick;
   packet->pts = packet->dts = tick;
   if (description.kind == NodeKind::Audio) {
@@ -215,6 +230,7 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
     const TrackRecord record = TrackRecord::of(description);
     packet->duration = record.framerate > 0 ? 1000 / record.framerate : 0;
   }
+  s.endTick = std::max(s.endTick, tick + packet->duration);
   std::uint8_t* extra =
       av_packet_new_side_data(packet, AV_PKT_DATA_MATROSKA_BLOCKADDITIONAL, 8 + kCaptureTimeBytes);
   if (extra == nullptr) s.fail("out of memory for a sample", AVERROR(ENOMEM));
@@ -232,10 +248,13 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
 void MatroskaWriter::flush() {
   State& s = *state_;
   if (s.closed) return;
-  const int code = av_write_frame(s.format, nullptr);
+  int code = av_write_frame(s.format, nullptr);
   if (code < 0) s.fail("cannot write", code);
   avio_flush(s.format->pb);
   s.checkStream("cannot write");
+  // What reached the disk now states its own length, should the writer be killed.
+  code = s.duration.update(s.format->pb, static_cast<double>(s.endTick));
+  if (code < 0) s.fail("cannot write the duration", code);
 }
 
 void MatroskaWriter::close() {
