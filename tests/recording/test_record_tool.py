@@ -20,7 +20,7 @@ class RecordTool(ProgramsTestCase):
         os.kill(recorder.pid, signal.SIGKILL)
         recorder.wait()
         streams = self.packets(killed)
-        self.assertEqual([codec for codec, _ in streams], ["ffv1", "rawvideo", "pcm_s16le"])
+        self.assertEqual([codec for codec, _ in streams], ["ffv1", "utvideo", "pcm_s16le"])
         self.assertTrue(all(int(count) >= 10 for _, count in streams), streams)
         # It starts at 0 and states its length up to the last flush, a quarter second apart.
         start, duration = self.start_and_duration(killed)

@@ -71,7 +71,7 @@ class RecordingPlayer {
   std::vector<std::deque<Entry>> queued_;  // per track, by index
   std::vector<std::int64_t> nextIndex_;    // per track: the index the next sample taken has
   std::vector<std::int64_t> handedOut_;    // per track: the highest index a stream has had
-  Nanoseconds head_{0};  // due time of the last sample taken
+  Nanoseconds head_{0};                    // due time of the last sample taken
   bool ended_ = false;
   Nanoseconds endTime_{0};
 };

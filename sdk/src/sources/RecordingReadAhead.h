@@ -32,7 +32,8 @@ class RecordingReadAhead {
   };
 
   // Starts reading `reader`'s file at once, so that the opening samples are ready before play.
-  RecordingReadAhead(std::string path, bool loop, std::unique_ptr<recording::RecordingReader> reader);
+  RecordingReadAhead(std::string path, bool loop,
+                     std::unique_ptr<recording::RecordingReader> reader);
   ~RecordingReadAhead();
   RecordingReadAhead(const RecordingReadAhead&) = delete;
   RecordingReadAhead& operator=(const RecordingReadAhead&) = delete;
@@ -62,11 +63,11 @@ class RecordingReadAhead {
   std::vector<std::int64_t> nextIndex_;    // per track
   std::vector<std::int64_t> audioFrames_;  // per track
   bool haveOrigin_ = false;
-  std::int64_t origin_ = 0;       // capture time of the pass's first sample
-  std::int64_t passStart_ = 0;    // the pass's start, after play starts
-  std::int64_t passEnd_ = 0;      // latest capture time plus one sample's length, this pass
+  std::int64_t origin_ = 0;     // capture time of the pass's first sample
+  std::int64_t passStart_ = 0;  // the pass's start, after play starts
+  std::int64_t passEnd_ = 0;    // latest capture time plus one sample's length, this pass
   bool passHadSamples_ = false;
-  long damagedBefore_ = 0;        // in passes already closed
+  long damagedBefore_ = 0;  // in passes already closed
 
   // Shared with the service's thread.
   mutable std::mutex mutex_;
