@@ -1,14 +1,17 @@
 #include "sources/RecordingReadAhead.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace CamSdk {
 namespace detail {
 
 namespace {
 
-// How much is read ahead at most: about two seconds of 25 fps raw VGA colour with its depth, far
-// more of compressed colour or audio alone; at least one sample whatever its size.
+// How much is read ahead of the last sample taken at most: two seconds of the recording, and
+// never more than 32 MB (two seconds of 25 fps raw VGA colour with its depth) or 1024 samples;
+// at least one sample whatever its size.
+constexpr std::int64_t kAheadMicroseconds = 2'000'000;
 constexpr std::size_t kQueueBytes = std::size_t{32} << 20;
 constexpr std::size_t kQueueSamples = 1024;
 // A capture time further than this from the pass's first one is damage: the service clock
@@ -45,6 +48,7 @@ RecordingReadAhead::RecordingReadAhead(std::string path, bool loop,
       tracks_(reader_->tracks()),
       nextIndex_(tracks_.size(), 0),
       audioFrames_(tracks_.size(), 0),
+      lastOffset_(tracks_.size(), std::numeric_limits<std::int64_t>::min()),
       thread_([this] { run(); }) {}
 
 RecordingReadAhead::~RecordingReadAhead() {
@@ -62,7 +66,8 @@ void RecordingReadAhead::run() {
       std::unique_lock<std::mutex> lock(mutex_);
       room_.wait(lock, [this] {
         return stop_ || queue_.empty() ||
-               (queuedBytes_ < kQueueBytes && queue_.size() < kQueueSamples);
+               (queuedBytes_ < kQueueBytes && queue_.size() < kQueueSamples &&
+                queue_.back().offset - takenOffset_ < kAheadMicroseconds);
       });
       if (stop_) return;
     }
@@ -101,7 +106,9 @@ bool RecordingReadAhead::startPassAgain() {
     if (again->tracks()[i].kind != tracks_[i].kind) return false;
   }
   reader_ = std::move(again);
-  passStart_ += std::max(passEnd_ - origin_, kShortestPass);
+  // The next pass starts where this one ended, counted from its earliest sample: a track whose
+  // first sample was captured before the pass's first one read still starts after its own end.
+  passStart_ += std::max(passEnd_ - earliest_, kShortestPass) + (origin_ - earliest_);
   haveOrigin_ = false;
   passHadSamples_ = false;
   return true;
@@ -118,6 +125,7 @@ bool RecordingReadAhead::readOne(Sample* out) {
       haveOrigin_ = true;
       origin_ = sample.timeOfCapture;
       passEnd_ = origin_;
+      earliest_ = origin_;
     }
     const std::int64_t offset = sample.timeOfCapture - origin_;
     if (offset > kLongestPass || offset < -kLongestPass) {
@@ -128,10 +136,13 @@ bool RecordingReadAhead::readOne(Sample* out) {
     }
     const recording::RecordedTrack& track = tracks_[sample.track];
     passEnd_ = std::max(passEnd_, sample.timeOfCapture + sampleLength(track, sample.size));
+    earliest_ = std::min(earliest_, sample.timeOfCapture);
     passHadSamples_ = true;
 
     out->index = nextIndex_[sample.track]++;
-    out->offset = passStart_ + offset;
+    // Never before the track's previous sample, whatever a file replaced mid-play says.
+    out->offset = std::max(passStart_ + offset, lastOffset_[sample.track]);
+    lastOffset_[sample.track] = out->offset;
     out->audioPosition = audioFrames_[sample.track];
     if (track.kind == NodeKind::Audio) {
       audioFrames_[sample.track] += static_cast<std::int64_t>(
@@ -148,6 +159,7 @@ bool RecordingReadAhead::take(Sample* sample, bool wait) {
   if (queue_.empty()) return false;
   *sample = std::move(queue_.front());
   queue_.pop_front();
+  takenOffset_ = std::max(takenOffset_, sample->offset);
   queuedBytes_ -= sample->sample.size;
   room_.notify_one();
   return true;

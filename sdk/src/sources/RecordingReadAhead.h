@@ -66,6 +66,8 @@ class RecordingReadAhead {
   std::int64_t origin_ = 0;     // capture time of the pass's first sample
   std::int64_t passStart_ = 0;  // the pass's start, after play starts
   std::int64_t passEnd_ = 0;    // latest capture time plus one sample's length, this pass
+  std::int64_t earliest_ = 0;   // earliest capture time this pass (a track may start earlier)
+  std::vector<std::int64_t> lastOffset_;  // per track
   bool passHadSamples_ = false;
   long damagedBefore_ = 0;  // in passes already closed
 
@@ -75,7 +77,8 @@ class RecordingReadAhead {
   std::condition_variable ready_;  // a waiting taker waits for a sample or the end
   std::deque<Sample> queue_;
   std::size_t queuedBytes_ = 0;
-  bool done_ = false;  // nothing more will be queued
+  std::int64_t takenOffset_ = 0;  // the latest sample taken so far
+  bool done_ = false;             // nothing more will be queued
   bool stop_ = false;
   std::int64_t endOffset_ = 0;
   std::string firstDamage_;
