@@ -1,6 +1,8 @@
 // Arbitrary bytes as a recording: first through the reader alone, then through playback's own
 // timeline (the reading thread and the player) on a virtual clock for at most 1 simulated
-// second, without a service, so that hundreds of inputs a second reach the reader. The reader
+// second, without a service, so that hundreds of inputs a second reach the reader. Playback
+// does not loop here: each pass opens the file again, and a short file would be opened dozens
+// of times an input (looping is tested in tests/recording). The reader
 // may refuse the file, but only with one line naming it; whatever it yields fits its track; the
 // player gives every track's samples in turn and in time order.
 #include <sys/mman.h>
@@ -62,7 +64,7 @@ bool readAll(const std::string& path) {
   }
 }
 
-// Plays the file in a loop as the service's streams would, every track from play's start, on a
+// Plays the file once as the service's streams would, every track from play's start, on a
 // virtual clock that jumps from one due sample to the next, for at most kPlaySeconds or
 // kPlaySamples: each sample still held comes in its turn, fits its track, and no track goes
 // back in time.
@@ -70,7 +72,7 @@ void play(const std::string& path) {
   constexpr auto kPlaySeconds = std::chrono::seconds(1);
   constexpr int kPlaySamples = 200;
   const std::unique_ptr<CamSdk::detail::Clock> clock = CamSdk::detail::makeVirtualClock();
-  CamSdk::detail::RecordingPlayer player(path, true, *clock);
+  CamSdk::detail::RecordingPlayer player(path, false, *clock);
   const std::size_t tracks = player.tracks().size();
   std::vector<std::int64_t> next(tracks);
   std::vector<CamSdk::detail::Nanoseconds> last(tracks, CamSdk::detail::Nanoseconds::min());
