@@ -1,7 +1,8 @@
 // How a recording stores colour. Every choice is lossless: playback gives back the bytes the
-// camera sent. Ut Video is the default: it halves a camera's noisy pictures and shrinks flat
-// ones eightfold for about 1 ms of one core a VGA picture (figures in RECORDINGS.md); FFV1 packs
-// a little tighter at several times the cost; raw keeps the bytes as they came.
+// camera sent. Ut Video is the default: it halves a camera's pictures with the noise of good
+// light and shrinks flat ones eightfold for about 2 ms of one core a VGA picture (figures in
+// RECORDINGS.md); FFV1 packs a little tighter at several times the cost; raw keeps the bytes as
+// they came.
 #pragma once
 
 #include <string>
