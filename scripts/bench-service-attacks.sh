@@ -3,7 +3,8 @@
 # (bench/service/attack_figures.cpp): the service's uptime and resident size over repeated
 # request floods, the time from a holder's SIGSTOP until its node is free (p50 and worst), and
 # connection churn under load; for each, the well-behaved client's colour rate and largest gap
-# between frames. Builds what it needs in build/bench; about 3 minutes with the defaults.
+# between frames, next to its rate and gaps with no other client. Builds what it needs in
+# build/bench; about 3 minutes with the defaults.
 #
 #   bash scripts/bench-service-attacks.sh [--floods N] [--stops M]    (50 and 20 by default)
 set -euo pipefail

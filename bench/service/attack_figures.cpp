@@ -2,6 +2,7 @@
 // service program in a process of its own on a private ipc endpoint, with a well-behaved client
 // (the watcher, this process) streaming 640 x 480 colour at 25 a second throughout:
 //
+// - quiet: first, 10 s with no other client: the watcher's rate and gaps to compare with.
 // - floods: N times, a client floods ListDevices for 1.5 s and reads nothing (the SDK's socket
 //   options; every other one with ZeroMQ heartbeats on as well). The service's uptime over the
 //   floods, its resident size before and after, and the watcher's colour rate and largest gap
@@ -227,6 +228,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   watcher->pump(milliseconds(1000));
+  {
+    Watch quiet(*watcher);
+    watcher->pump(milliseconds(10000));
+    quiet.print("quiet");
+  }
   floods(*watcher, service, endpoint, floodCount);
   stops(*watcher, "/proc/self/exe", stopCount);
   churn(*watcher, endpoint);
