@@ -231,6 +231,12 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     return;
   }
   auto found = sessions_.find(peer);
+  if (found != sessions_.end() && std::holds_alternative<protocol::Hello>(request.request)) {
+    // A client greets again when it has taken the service for gone (a reply that came too late,
+    // a service that was stopped a while): it holds nothing now, so neither may its session.
+    drop(peer, found->second->connection(), "it greeted again", false);
+    found = sessions_.end();
+  }
   if (found == sessions_.end()) {
     // A client's goodbye may come after its connection was seen to close, and its heartbeats
     // go on while it greets: nothing to end or answer.
