@@ -188,7 +188,6 @@ std::optional<protocol::DecodedServerMessage> ServiceClient::readReply(std::uint
 }
 
 protocol::ServerMessage ServiceClient::call(MessageType type, const protocol::Request& request) {
-  greetIfDetached();
   if (!connected_) throwUnreachable();
   const std::uint32_t correlation = nextCorrelation_++;
   protocol::encodeRequest(scratch_, type, correlation, request);
@@ -227,21 +226,13 @@ ClientId ServiceClient::attach(ServiceListener& listener) {
 }
 
 // The context's session ends, and with it its control of nodes. Node handles may outlive the
-// context: the first call one makes opens a new session that holds nothing. Not at once: a
-// program that ends its context is most often ending, and a session opened in passing would
-// only stand in the service's log as a new client of a process that is leaving.
+// context: they go on through a new session that holds nothing.
 void ServiceClient::detach(ClientId) noexcept {
   listener_ = nullptr;
   if (!connected_) return;
   protocol::encodeRequest(scratch_, MessageType::Bye, 0, protocol::Bye{});
   connection_->send(scratch_);
   connected_ = false;
-  greetWhenUsed_ = true;
-}
-
-void ServiceClient::greetIfDetached() {
-  if (connected_ || !greetWhenUsed_) return;
-  greetWhenUsed_ = false;
   try {
     greet();
   } catch (const std::exception&) {
@@ -255,7 +246,6 @@ void ServiceClient::greetIfDetached() {
 // An operation starts from the service's present: what it sent until now is handed over
 // first, so a list asked for after a change outside the loop already shows it.
 void ServiceClient::enter(testing::SdkOperation operation, const std::string& subject) {
-  greetIfDetached();
   if (!connected_) return;
   call(MessageType::Enter, protocol::Enter{static_cast<std::uint8_t>(operation), subject});
   poll();
@@ -273,8 +263,7 @@ void ServiceClient::requestControl(ClientId, NodeId node) {
 }
 
 void ServiceClient::releaseControl(ClientId, NodeId node) {
-  // Whatever it held went with the service, or with its context.
-  if (!connected_) return;
+  if (!connected_) return;  // whatever it held went with the service
   call(MessageType::ReleaseControl, protocol::NodeRequest{node});
 }
 
@@ -282,7 +271,6 @@ void ServiceClient::releaseControl(ClientId, NodeId node) {
 // program setting up a node in that instant goes on to the calls that say the node is gone.
 std::vector<std::uint8_t> ServiceClient::configurationBytes(NodeId node) const {
   auto* self = const_cast<ServiceClient*>(this);
-  self->greetIfDetached();
   if (connected_) {
     try {
       auto reply = self->call(MessageType::GetConfiguration, protocol::NodeRequest{node});

@@ -74,8 +74,6 @@ class ServiceClient final : public ServicePort {
   void setConfigurationBytes(NodeId node, NodeKind kind, const void* record, std::size_t size);
   // Greets the service and learns its devices; false when it does not answer in time.
   bool greet();
-  // After detach(): the new session that node handles outliving their context go on through.
-  void greetIfDetached();
   // Reads until the reply to `correlation` comes, keeping pushed messages; nothing when the
   // service was lost or did not answer within kReplyTimeout.
   std::optional<protocol::DecodedServerMessage> readReply(std::uint32_t correlation);
@@ -93,7 +91,6 @@ class ServiceClient final : public ServicePort {
   bool connected_ = false;
   Nanoseconds retryAt_{0};  // when a client that is away next asks again
   bool refused_ = false;
-  bool greetWhenUsed_ = false;  // detached: greet again at the next call that needs the service
   std::uint32_t nextCorrelation_ = 1;
   std::vector<DeviceInfo> devices_;
   std::map<NodeId, std::uint8_t> subscriptions_;
