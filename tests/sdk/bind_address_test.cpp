@@ -26,7 +26,8 @@ TEST(BindAddress, WhatBindsAndWhetherItNeedsKeys) {
     bool local;
   };
   const Case cases[] = {
-      {"ipc:///run/user/1000/camsdk-service.sock", "ipc:///run/user/1000/camsdk-service.sock", true},
+      {"ipc:///run/user/1000/camsdk-service.sock", "ipc:///run/user/1000/camsdk-service.sock",
+       true},
       {"inproc://tests", "inproc://tests", true},
       {"tcp://127.0.0.1:7531", "tcp://127.0.0.1:7531", true},
       {"tcp://127.0.0.1:*", "tcp://127.0.0.1:*", true},

@@ -86,6 +86,18 @@ TEST_F(Sessions, ARoutingIdOnANewConnectionStartsAfresh) {
   EXPECT_EQ(link.sent["other"].back(), MessageType::Done);
 }
 
+// A client that took its service for gone greets again and holds nothing: its session must not
+// go on holding its nodes for it.
+TEST_F(Sessions, AClientThatGreetsAgainStartsANewSession) {
+  hello("a", 0);
+  say("a", 0, MessageType::RequestControl, protocol::NodeRequest{1});
+  hello("a", 0);
+  EXPECT_EQ(link.sent["a"].back(), MessageType::Welcome);
+  hello("other", 1);
+  say("other", 1, MessageType::RequestControl, protocol::NodeRequest{1});
+  EXPECT_EQ(link.sent["other"].back(), MessageType::Done);
+}
+
 TEST_F(Sessions, ASilentClientIsToldAndMayGreetAgainOnItsConnection) {
   hello("a", 0);
   say("a", 0, MessageType::RequestControl, protocol::NodeRequest{1});

@@ -272,7 +272,7 @@ TEST(StreamCursor, DueTimesDoNotDriftAndALateStreamSkipsAhead) {
   EXPECT_EQ(cursor.due(9), nanoseconds(366666666));
 }
 
-TEST(StreamCursor, OnATimelineEverySampleIsTakenInTurnAndOnlyLostOnesArePassedOver) {
+TEST(StreamCursor, OnATimelineEverySampleIsTakenInTurnAndALateStreamCatchesUpAtTwiceThePace) {
   // Samples 0 to 9 every 10 ms; 0 and 1 are no longer held.
   struct Recorded final : detail::SampleTimeline {
     std::int64_t firstAtOrAfter(nanoseconds) override { return 0; }
@@ -286,10 +286,17 @@ TEST(StreamCursor, OnATimelineEverySampleIsTakenInTurnAndOnlyLostOnesArePassedOv
   std::int32_t skipped = -1;
   EXPECT_EQ(cursor.take(milliseconds(50), &skipped), 2);
   EXPECT_EQ(skipped, 2);
-  // Late, and still the next one: nothing recorded is skipped to catch up.
-  EXPECT_EQ(cursor.take(milliseconds(50), &skipped), 3);
-  EXPECT_EQ(skipped, 0);
-  EXPECT_EQ(cursor.nextDue(), milliseconds(40));
+  // Late, and still the next one: nothing recorded is skipped to catch up. The late samples
+  // leave at twice their pace (every 5 ms instead of 10) until the stream is on time again.
+  std::vector<std::int64_t> leaving;
+  for (int i = 0; i < 6; ++i) {
+    const nanoseconds when = cursor.nextDue();
+    leaving.push_back(when / milliseconds(1));
+    EXPECT_EQ(cursor.take(when, &skipped), 3 + i);
+    EXPECT_EQ(skipped, 0);
+  }
+  EXPECT_EQ(leaving, (std::vector<std::int64_t>{55, 60, 65, 70, 75, 80}));
+  EXPECT_EQ(cursor.nextDue(), milliseconds(90));
 }
 
 }  // namespace

@@ -13,93 +13,26 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <zmq.hpp>
 
 #include "ChildProcess.h"
+#include "ClientTools.h"
 #include "camsdk/CamSdk.h"
-#include "common/EventAccess.h"
-#include "protocol/Messages.h"
-#include "transport/SocketOptions.h"
-#include "transport/ZmqContext.h"
 
 namespace CamSdk {
 namespace {
 
+using resilience::on;
+using resilience::RawClient;
+using resilience::request;
 using std::chrono::milliseconds;
 using Steady = std::chrono::steady_clock;
-
-// Calls a lambda for each event.
-template <class T, class Data>
-class Forward final : public EventHandler<T, Data> {
- public:
-  explicit Forward(std::function<void(T, Data)> function) : function_(std::move(function)) {}
-  bool isSameHandler(EventHandlerBase* other) const override { return other == this; }
-  void deliver(T source, Data data) override { function_(source, data); }
-
- private:
-  std::function<void(T, Data)> function_;
-};
-
-template <class T, class Data>
-void on(Event<T, Data>& event, std::function<void(T, Data)> function) {
-  detail::EventAccess::connect(event, new Forward<T, Data>(std::move(function)));
-}
-
-std::vector<std::uint8_t> request(protocol::MessageType type, const protocol::Request& body,
-                                  std::uint32_t correlation) {
-  std::vector<std::uint8_t> bytes;
-  protocol::encodeRequest(bytes, type, correlation, body);
-  return bytes;
-}
-
-// A DEALER socket with the SDK's own options, speaking the protocol by hand.
-class RawClient {
- public:
-  RawClient(const std::string& endpoint, bool zmtpHeartbeats = false)
-      : socket_(transport::zmqContext(), zmq::socket_type::dealer) {
-    transport::applyCommonOptions(socket_);
-    if (zmtpHeartbeats) {  // as the SDK's clients of protocol version 1 set them
-      socket_.set(zmq::sockopt::heartbeat_ivl, 250);
-      socket_.set(zmq::sockopt::heartbeat_timeout, 1000);
-      socket_.set(zmq::sockopt::heartbeat_ttl, 2000);
-    }
-    socket_.connect(endpoint);
-  }
-  bool send(const std::vector<std::uint8_t>& bytes) {
-    return socket_.send(zmq::buffer(bytes), zmq::send_flags::dontwait).has_value();
-  }
-  // The next message, if one comes in time.
-  std::optional<protocol::DecodedServerMessage> next(milliseconds within) {
-    zmq::pollitem_t item{socket_.handle(), 0, ZMQ_POLLIN, 0};
-    zmq::poll(&item, 1, within);
-    zmq::message_t message;
-    if (!socket_.recv(message, zmq::recv_flags::dontwait)) return std::nullopt;
-    const protocol::Frame frame{message.data<std::uint8_t>(), message.size()};
-    return protocol::decodeServerMessage(&frame, 1);
-  }
-  // Sends `bytes` and waits for the reply to `correlation`; a Goodbye or silence is a failure.
-  std::string call(const std::vector<std::uint8_t>& bytes, std::uint32_t correlation) {
-    if (!send(bytes)) return "could not send";
-    const auto until = Steady::now() + milliseconds(2000);
-    while (Steady::now() < until) {
-      auto reply = next(milliseconds(100));
-      if (!reply) continue;
-      if (const auto* bye = std::get_if<protocol::Goodbye>(&reply->message)) return bye->reason;
-      if (reply->header.correlation == correlation) return {};
-    }
-    return "no reply within 2 s";
-  }
-
- private:
-  zmq::socket_t socket_;
-};
 
 class ServiceResilience : public ::testing::Test {
  protected:
   void SetUp() override {
     static int count = 0;
-    const std::string name = "/tmp/camsdk-resilience-" + std::to_string(getpid()) + "-" +
-                             std::to_string(count++);
+    const std::string name =
+        "/tmp/camsdk-resilience-" + std::to_string(getpid()) + "-" + std::to_string(count++);
     endpoint_ = "ipc://" + name + ".sock";
     setenv("CAMSDK_ENDPOINT", endpoint_.c_str(), 1);
     const char* path = getenv("DV_SERVICE");
@@ -107,37 +40,16 @@ class ServiceResilience : public ::testing::Test {
         std::vector<std::string>{path ? path : DV_SERVICE_PATH, "--no-v4l2", "--endpoint",
                                  endpoint_, "--log-level", "info"},
         name + ".log");
-    for (int attempt = 0; attempt < 5 && !context_.isSet(); ++attempt) {
+    for (int attempt = 0; attempt < 5 && !watcher_; ++attempt) {
       try {
-        context_ = Context::create("localhost");
+        watcher_ = std::make_unique<resilience::Watcher>();
       } catch (const IOException&) {
       }
     }
-    ASSERT_TRUE(context_.isSet()) << "no service answered on " << endpoint_;
-    List<Device> devices = context_._p_getDevices();
-    ASSERT_EQ(devices.size(), 1);
-    List<Node> nodes = devices[0]._p_getNodes();
-    for (int i = 0; i < nodes.size(); ++i) {
-      if (nodes[i].is<ColorNode>()) color_ = nodes[i].as<ColorNode>();
-    }
-    ASSERT_TRUE(color_.isSet());
-    on<ColorNode, ColorNode::NewSampleReceivedData>(
-        color_.newSampleReceivedEvent(), [this](ColorNode, ColorNode::NewSampleReceivedData) {
-          ++samples_;
-          if (Steady::now() >= pumpUntil_) context_.quit();
-        });
-    on<Context, Context::DeviceRemovedData>(context_.deviceRemovedEvent(),
-                                            [this](Context, Context::DeviceRemovedData) {
-                                              lost_ = true;
-                                              context_.quit();
-                                            });
-    color_.setEnableColorMap(true);
-    context_.registerNode(Node(color_));
-    context_.startNodes();
+    ASSERT_TRUE(watcher_) << "no service answered on " << endpoint_;
   }
   void TearDown() override {
-    color_ = ColorNode();
-    context_ = Context();
+    watcher_.reset();
     if (service_) {
       const int status = service_->stop();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "service status " << status;
@@ -145,30 +57,16 @@ class ServiceResilience : public ::testing::Test {
     unsetenv("CAMSDK_ENDPOINT");
   }
 
-  // Runs the watcher's loop for `span` (to the first colour sample after it). It stays
-  // served: its camera never goes.
+  // Runs the watcher's loop for `span`. It stays served: its camera never goes.
   void pump(milliseconds span) {
-    pumpUntil_ = Steady::now() + span;
-    context_.run();
-    ASSERT_FALSE(lost_) << "the well-behaved client lost its camera";
+    ASSERT_TRUE(watcher_->pump(span)) << "the well-behaved client lost its camera";
   }
-  bool tryControl() {
-    try {
-      context_.requestControl(Node(color_), 0);
-      return true;
-    } catch (const UnauthorizedAccessException&) {
-      return false;
-    }
-  }
+  bool tryControl() { return watcher_->tryControl(); }
   std::string client() const { return DV_RESILIENCE_CLIENT_PATH; }
 
   std::string endpoint_;
   std::unique_ptr<ChildProcess> service_;
-  Context context_;
-  ColorNode color_;
-  long samples_ = 0;
-  bool lost_ = false;
-  Steady::time_point pumpUntil_;
+  std::unique_ptr<resilience::Watcher> watcher_;
 };
 
 // A flood of requests that reads nothing, again and again, with the SDK's socket options and
@@ -180,19 +78,15 @@ TEST_F(ServiceResilience, RepeatedFloodsLeaveTheServiceUp) {
     SCOPED_TRACE("flood " + std::to_string(flood));
     std::atomic<bool> done{false};
     std::thread flooder([&] {
-      RawClient hostile(endpoint_, flood % 2 == 1);
-      hostile.send(request(protocol::MessageType::Hello, protocol::Hello{"flood"}, 1));
-      const auto list = request(protocol::MessageType::ListDevices, protocol::ListDevices{}, 2);
-      const auto until = Steady::now() + milliseconds(1500);
-      while (Steady::now() < until) hostile.send(list);
+      resilience::flood(endpoint_, milliseconds(1500), flood % 2 == 1);
       done = true;
     });
-    const long before = samples_;
+    const long before = watcher_->samples();
     while (!done) pump(milliseconds(100));
     flooder.join();
     pump(milliseconds(200));
     ASSERT_TRUE(service_->running()) << "the service ended";
-    EXPECT_GT(samples_, before + 20) << "the watcher's colour stalled during the flood";
+    EXPECT_GT(watcher_->samples(), before + 20) << "the watcher's colour stalled during the flood";
   }
 }
 
@@ -214,7 +108,7 @@ TEST_F(ServiceResilience, AStoppedHolderIsFreedWithinTwoSeconds) {
     while (!tryControl() && Steady::now() - stopped < milliseconds(5000)) pump(milliseconds(20));
     const auto freed = std::chrono::duration_cast<milliseconds>(Steady::now() - stopped);
     EXPECT_LT(freed.count(), 2000) << "control was freed after " << freed.count() << " ms";
-    context_.releaseControl(Node(color_));
+    watcher_->releaseControl();
 
     holder.signal(SIGCONT);
     EXPECT_TRUE(holder.waitFor("lost", milliseconds(5000)));
@@ -253,9 +147,8 @@ TEST_F(ServiceResilience, ConnectionChurnUnderLoadLosesNoSession) {
     threads.emplace_back([&, i] {
       RawClient load(endpoint_);
       std::uint32_t correlation = 1;
-      std::string failed =
-          load.call(request(protocol::MessageType::Hello, protocol::Hello{"load"}, correlation),
-                    correlation);
+      std::string failed = load.call(
+          request(protocol::MessageType::Hello, protocol::Hello{"load"}, correlation), correlation);
       auto next = Steady::now();
       while (failed.empty() && !stop) {
         ++correlation;

@@ -13,7 +13,8 @@ namespace detail {
 
 namespace {
 
-// How often the recording reads on and checks for its end while nobody streams from it.
+// How often the recording takes what its reading thread read and checks for its end, while
+// nobody streams from it.
 constexpr Nanoseconds kTick = std::chrono::milliseconds(500);
 
 std::string describe(FrameFormat format, std::int32_t framerate) {

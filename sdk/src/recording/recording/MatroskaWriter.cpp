@@ -5,7 +5,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
-#include <libavutil/opt.h>
 }
 
 #include <algorithm>
@@ -70,11 +69,11 @@ void addTags(AVStream* stream, const TrackDescription& track) {
   av_dict_set(&stream->metadata, "title", track.nodeName.c_str(), 0);
 }
 
-// The encoder of a picture track: depth always as FFV1 16-bit grey, colour as `colour` says
-// (none when raw). Version 3 of FFV1 with a checksum per slice: a damaged picture is refused, not
-// shown wrong; samples wider than 8 bits need its range coder.
 }  // namespace
 
+// Depth always as FFV1 16-bit grey, colour as `colour` says (none when raw). Version 3 of FFV1
+// with a checksum per slice: a damaged picture is refused, not shown wrong; samples wider than 8
+// bits need its range coder.
 std::unique_ptr<PictureEncoder> MatroskaWriter::State::openEncoder(const TrackDescription& track,
                                                                    const TrackRecord& record,
                                                                    ColourCodec colour) const {

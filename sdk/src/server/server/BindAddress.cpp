@@ -1,13 +1,13 @@
 #include "server/BindAddress.h"
 
-#include "common/PrintableText.h"
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
 #include <cctype>
 #include <stdexcept>
+
+#include "common/PrintableText.h"
 
 namespace CamSdk {
 namespace server {
@@ -88,7 +88,8 @@ BindAddress parseTcp(const std::string& text, const std::string& rest, const Res
   if (host.find(':') != std::string::npos) {
     refuse(text, "an IPv6 address goes in brackets: tcp://[ADDRESS]:PORT");
   }
-  if (!isName(host)) refuse(text, "\"" + detail::printable(host) + "\" is neither an address nor a host name");
+  if (!isName(host))
+    refuse(text, "\"" + detail::printable(host) + "\" is neither an address nor a host name");
   const std::vector<std::string> addresses = resolve(host);
   if (addresses.empty()) refuse(text, "the name " + host + " does not resolve to an address");
   bound.local = true;
@@ -116,7 +117,8 @@ std::vector<std::string> resolveWithSystem(const std::string& name) {
       const void* raw =
           family == AF_INET
               ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(each->ai_addr)->sin_addr)
-              : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(each->ai_addr)->sin6_addr);
+              : static_cast<const void*>(
+                    &reinterpret_cast<sockaddr_in6*>(each->ai_addr)->sin6_addr);
       if (inet_ntop(family, raw, text, sizeof text) == nullptr) continue;
       bool seen = false;
       for (const std::string& address : addresses) seen = seen || address == text;
@@ -130,7 +132,8 @@ std::vector<std::string> resolveWithSystem(const std::string& name) {
 BindAddress parseBindAddress(const std::string& text, const Resolver& resolve) {
   for (char c : text) {
     if (c == ';' || c == ',') refuse(text, "one endpoint per option, and no source address");
-    if (std::isspace(static_cast<unsigned char>(c)) || std::iscntrl(static_cast<unsigned char>(c))) {
+    if (std::isspace(static_cast<unsigned char>(c)) ||
+        std::iscntrl(static_cast<unsigned char>(c))) {
       refuse(text, "spaces and control characters are not allowed");
     }
   }

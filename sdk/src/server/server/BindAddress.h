@@ -21,9 +21,9 @@ namespace CamSdk {
 namespace server {
 
 struct BindAddress {
-  std::string endpoint;   // what the socket binds: every host a number
-  bool local = false;     // stays on this machine: ipc, inproc, 127.0.0.1 or ::1
-  bool ipv6 = false;      // the socket needs ZMQ_IPV6
+  std::string endpoint;  // what the socket binds: every host a number
+  bool local = false;    // stays on this machine: ipc, inproc, 127.0.0.1 or ::1
+  bool ipv6 = false;     // the socket needs ZMQ_IPV6
 };
 
 // The numeric addresses (IPv4 dotted, IPv6 without brackets) a host name resolves to; empty
@@ -32,8 +32,7 @@ using Resolver = std::function<std::vector<std::string>(const std::string& name)
 std::vector<std::string> resolveWithSystem(const std::string& name);
 
 // Raises std::invalid_argument with one line naming the endpoint and what is wrong with it.
-BindAddress parseBindAddress(const std::string& text,
-                             const Resolver& resolve = resolveWithSystem);
+BindAddress parseBindAddress(const std::string& text, const Resolver& resolve = resolveWithSystem);
 
 }  // namespace server
 }  // namespace CamSdk

@@ -221,8 +221,7 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
       return;
     }
   }
-  if (auto found = sessions_.find(peer); found != sessions_.end() &&
-                                         connection != kNoConnection &&
+  if (auto found = sessions_.find(peer); found != sessions_.end() && connection != kNoConnection &&
                                          found->second->connection() != connection) {
     drop(peer, found->second->connection(), "its connection closed", false);
   }
@@ -253,6 +252,12 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     return;
   }
   auto found = sessions_.find(peer);
+  if (found != sessions_.end() && std::holds_alternative<protocol::Hello>(request.request)) {
+    // A client greets again when it has taken the service for gone (a reply that came too late,
+    // a service that was stopped a while): it holds nothing now, so neither may its session.
+    drop(peer, found->second->connection(), "it greeted again", false);
+    found = sessions_.end();
+  }
   if (found == sessions_.end()) {
     // A client's goodbye may come after its connection was seen to close, and its heartbeats
     // go on while it greets: nothing to end or answer.
@@ -407,10 +412,10 @@ void ServiceHost::drop(const std::string& peer, ConnectionId connection, const s
     drops_.dropped(service_.clock().now(), "a client is ignored: " + detail::printable(why));
     return;
   }
-  drops_.dropped(service_.clock().now(),
-                 "client " + std::to_string(found->second->client()) +
-                     " dropped: " + detail::printable(why) + " (" +
-                     std::to_string(found->second->refused) + " samples it could not take)");
+  drops_.dropped(service_.clock().now(), "client " + std::to_string(found->second->client()) +
+                                             " dropped: " + detail::printable(why) + " (" +
+                                             std::to_string(found->second->refused) +
+                                             " samples it could not take)");
   sessionOrder_.erase(std::remove(sessionOrder_.begin(), sessionOrder_.end(), peer),
                       sessionOrder_.end());
   std::unique_ptr<Session> gone = std::move(found->second);

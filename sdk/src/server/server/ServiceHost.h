@@ -112,7 +112,7 @@ class ServiceHost {
     bool mayGreet;  // a peer dropped for silence may start a new session on the same connection
   };
   std::map<std::string, Ban> banned_;
-  std::vector<Stream> streams_;                               // in the order they started
+  std::vector<Stream> streams_;  // in the order they started
   std::vector<std::uint8_t> scratch_;
 };
 

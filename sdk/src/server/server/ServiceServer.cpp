@@ -52,10 +52,11 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
     throw std::runtime_error(error.what());
   }
   if (!keyed && !address.local) {
-    throw std::runtime_error("serving " + options_.endpoint +
-                             (address.endpoint == options_.endpoint ? "" : " (" + address.endpoint + ")") +
-                             " needs keys (--key and --clients): without them the service "
-                             "only serves this machine");
+    throw std::runtime_error(
+        "serving " + options_.endpoint +
+        (address.endpoint == options_.endpoint ? "" : " (" + address.endpoint + ")") +
+        " needs keys (--key and --clients): without them the service "
+        "only serves this machine");
   }
   if (address.ipv6) router_.set(zmq::sockopt::ipv6, true);
   transport::applyCommonOptions(router_);
@@ -213,8 +214,8 @@ void ServiceServer::connectionGone(ConnectionId connection) {
 
 void ServiceServer::dropSilentPeers() {
   for (const std::string& peer : liveness_.silent(PeerLiveness::Clock::now())) {
-    host_.peerSilent(peer, "it sent nothing for " +
-                               std::to_string(protocol::kSilenceLimit.count()) + " ms");
+    host_.peerSilent(
+        peer, "it sent nothing for " + std::to_string(protocol::kSilenceLimit.count()) + " ms");
   }
 }
 

@@ -1,5 +1,6 @@
 #include "service/StreamCursor.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace CamSdk {
@@ -17,6 +18,7 @@ void StreamCursor::follow(SampleTimeline& timeline, Nanoseconds now) {
   armed_ = true;
   timeline_ = &timeline;
   next_ = timeline.firstAtOrAfter(now);
+  lastTaken_ = Nanoseconds::min();
 }
 
 void StreamCursor::retime(std::int32_t perSecond) {
@@ -29,6 +31,15 @@ void StreamCursor::retime(std::int32_t perSecond) {
 Nanoseconds StreamCursor::due(std::int64_t index) const {
   if (timeline_ != nullptr) return timeline_->due(index);
   return anchor_ + Nanoseconds((index - anchorIndex_) * kSecond / perSecond_);
+}
+
+Nanoseconds StreamCursor::nextDue() const {
+  const Nanoseconds next = due(next_);
+  if (timeline_ == nullptr || lastTaken_ <= lastDue_ || next == Nanoseconds::min() ||
+      next == Nanoseconds::max()) {
+    return next;
+  }
+  return std::max(next, lastTaken_ + (next - lastDue_) / 2);
 }
 
 std::int64_t StreamCursor::take(Nanoseconds now, std::int32_t* skipped) {
@@ -49,6 +60,10 @@ std::int64_t StreamCursor::take(Nanoseconds now, std::int32_t* skipped) {
     *skipped = passed > std::numeric_limits<std::int32_t>::max()
                    ? std::numeric_limits<std::int32_t>::max()
                    : static_cast<std::int32_t>(passed);
+  }
+  if (timeline_ != nullptr) {
+    lastDue_ = timeline_->due(newest);
+    lastTaken_ = now;
   }
   next_ = newest + 1;
   return newest;

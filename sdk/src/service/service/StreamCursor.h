@@ -27,7 +27,10 @@ class StreamCursor {
   void retime(std::int32_t perSecond);
 
   Nanoseconds due(std::int64_t index) const;
-  Nanoseconds nextDue() const { return due(next_); }
+  // When the next sample should leave: its due time, except on a timeline that fell behind,
+  // where the samples that came due meanwhile leave at twice their recorded pace, not in one
+  // burst that a client's queue could not hold.
+  Nanoseconds nextDue() const;
   std::int64_t nextIndex() const { return next_; }
 
   // Takes the newest sample due at `now` (the next one at least; on a timeline, the next one it
@@ -43,6 +46,8 @@ class StreamCursor {
   std::int64_t next_ = 0;
   std::int32_t perSecond_ = 1;
   SampleTimeline* timeline_ = nullptr;
+  Nanoseconds lastDue_{0};                      // on a timeline: the last sample taken's due time
+  Nanoseconds lastTaken_ = Nanoseconds::min();  // and when it was taken
 };
 
 }  // namespace detail

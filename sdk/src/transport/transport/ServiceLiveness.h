@@ -36,8 +36,8 @@ class ServiceLiveness {
   // When to look again at the latest: the next heartbeat or the end of the allowed silence.
   Clock::time_point nextCheck(Clock::time_point until) const {
     if (!active_) return until;
-    return std::min({until, lastSent_ + protocol::kHeartbeatInterval,
-                     lastHeard_ + protocol::kSilenceLimit});
+    return std::min(
+        {until, lastSent_ + protocol::kHeartbeatInterval, lastHeard_ + protocol::kSilenceLimit});
   }
 
  private:
