@@ -21,6 +21,7 @@
 #include "camsdk/testing/Scenario.h"
 #include "present/ColorFrameDisplay.h"
 #include "present/Yuy2ToBgr.h"
+#include "viewer/FrameHandlers.h"
 #include "viewer/FrameSizedBlocks.h"
 
 namespace {

@@ -1,17 +1,22 @@
-// The colour stream's frame handler: converts each sample's colour map to blue-green-red,
-// shows it in the colour window and polls the keyboard, asking the context to quit on q or when
-// the person has closed the colour window. The entry function creates that window first.
+// The colour display: converts each sample's colour map to blue-green-red, shows it in the
+// colour window at the size its own frame format names, and polls the keyboard, asking the loop
+// to stop on q or when the person has closed the colour window. The entry function creates that
+// window first.
 #pragma once
 
 #include <cstddef>
 
 #include "camera/CameraSdk.h"
+#include "camera/LoopStop.h"
 
 constexpr char kColorWindowName[] = "Color Camera";
 
-void showColorFrame(CamSdk::ColorNode node, CamSdk::ColorNode::NewSampleReceivedData data);
-
 namespace colorFrameDisplay {
+
+// One colour sample. A sample whose map does not hold a whole picture of its frame format (or
+// whose format names no size) is not shown: the first such sample of each format says so in
+// one line on standard output.
+void show(const CamSdk::ColorNode::NewSampleReceivedData& data, LoopStop stopLoop);
 
 // Where the per-frame work buffer comes from; std::malloc unless a test installs a failing
 // one. The buffer is always given back with std::free.

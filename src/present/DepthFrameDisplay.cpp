@@ -6,11 +6,12 @@
 #include <opencv2/highgui.hpp>
 #include <string>
 
+#include "present/ColorFrameDisplay.h"
 #include "present/KeyHandOver.h"
-#include "viewer/StopSignals.h"
 
-void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleReceivedData data) {
-  leaveLoopOnStopSignal();
+namespace depthFrameDisplay {
+
+void show(const CamSdk::DepthNode::NewSampleReceivedData& data, LoopStop stopLoop) {
   std::int32_t width = 0;
   std::int32_t height = 0;
   CamSdk::FrameFormat_toResolution(data.frameFormat, &width, &height);
@@ -29,4 +30,7 @@ void showDepthFrame(CamSdk::DepthNode /*node*/, CamSdk::DepthNode::NewSampleRece
   cv::imshow(std::string(kDepthWindowName), depth);
   // The colour handler alone reacts to keys; the key taken here is left for its next poll.
   keyHandOver::keepKeyFromDepthPoll(cv::waitKey(1));
+  if (colorFrameDisplay::colorWindowWasClosed()) stopLoop();
 }
+
+}  // namespace depthFrameDisplay

@@ -1,22 +1,20 @@
 #include <cstdint>
 
 #include "camera/CameraSdk.h"
-#include "present/AudioSink.h"
 #include "streams/ConfigurationBytes.h"
 #include "streams/SetupFailureReport.h"
 #include "streams/StreamSetup.h"
-#include "viewer/ViewerState.h"
 
-void setupAudioStream() {
-  CamSdk::AudioNode& node = ViewerState.audioStream;
-  node.newSampleReceivedEvent().connectFunction(dropAudioSample);
+void setupAudioStream(CamSdk::Context& context, CamSdk::AudioNode& node,
+                      CamSdk::AudioNode::NewSampleReceivedEvent::Function onSample) {
+  node.newSampleReceivedEvent().connectFunction(onSample);
 
   CamSdk::AudioNode::Configuration configuration = node.getConfiguration();
   writeConfigurationBytes(configuration, 8, std::int32_t{44100});  // sample rate, hertz
 
   // No clauses for IOException or InvalidOperationException here: those leave the routine.
   auto requestConfigureAndLevel = [&] {
-    ViewerState.context.requestControl(CamSdk::Node(node), 0);
+    context.requestControl(CamSdk::Node(node), 0);
     node.setConfiguration(configuration);
     node.setInputMixerLevel(0.5f);
   };

@@ -1,15 +1,13 @@
 #include <cstdint>
 
 #include "camera/CameraSdk.h"
-#include "present/ColorFrameDisplay.h"
 #include "streams/ConfigurationBytes.h"
 #include "streams/ConfigureUnderControl.h"
 #include "streams/StreamSetup.h"
-#include "viewer/ViewerState.h"
 
-void setupColorStream() {
-  CamSdk::ColorNode& node = ViewerState.colorStream;
-  node.newSampleReceivedEvent().connectFunction(showColorFrame);
+void setupColorStream(CamSdk::Context& context, CamSdk::ColorNode& node,
+                      CamSdk::ColorNode::NewSampleReceivedEvent::Function onSample) {
+  node.newSampleReceivedEvent().connectFunction(onSample);
 
   CamSdk::ColorNode::Configuration configuration = node.getConfiguration();
   writeConfigurationBytes(configuration, 0, std::int32_t{7});   // frame format: 640 x 480
@@ -19,5 +17,5 @@ void setupColorStream() {
 
   node.setEnableColorMap(true);
 
-  configureUnderControl(node, configuration);
+  configureUnderControl(context, node, configuration);
 }

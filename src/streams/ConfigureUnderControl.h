@@ -5,12 +5,12 @@
 
 #include "camera/CameraSdk.h"
 #include "streams/SetupFailureReport.h"
-#include "viewer/ViewerState.h"
 
 template <class N>
-void configureUnderControl(N& node, const typename N::Configuration& configuration) {
-  auto requestAndConfigure = [&node, &configuration] {
-    ViewerState.context.requestControl(CamSdk::Node(node), 0);
+void configureUnderControl(CamSdk::Context& context, N& node,
+                           const typename N::Configuration& configuration) {
+  auto requestAndConfigure = [&context, &node, &configuration] {
+    context.requestControl(CamSdk::Node(node), 0);
     node.setConfiguration(configuration);
   };
   runWithClauses<CamSdk::ArgumentException, CamSdk::UnauthorizedAccessException,

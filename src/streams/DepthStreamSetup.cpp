@@ -1,15 +1,13 @@
 #include <cstdint>
 
 #include "camera/CameraSdk.h"
-#include "present/DepthFrameDisplay.h"
 #include "streams/ConfigurationBytes.h"
 #include "streams/ConfigureUnderControl.h"
 #include "streams/StreamSetup.h"
-#include "viewer/ViewerState.h"
 
-void setupDepthStream() {
-  CamSdk::DepthNode& node = ViewerState.depthStream;
-  node.newSampleReceivedEvent().connectFunction(showDepthFrame);
+void setupDepthStream(CamSdk::Context& context, CamSdk::DepthNode& node,
+                      CamSdk::DepthNode::NewSampleReceivedEvent::Function onSample) {
+  node.newSampleReceivedEvent().connectFunction(onSample);
 
   CamSdk::DepthNode::Configuration configuration = node.getConfiguration();
   writeConfigurationBytes(configuration, 0, std::int32_t{4});   // frame format: 320 x 240
@@ -20,5 +18,5 @@ void setupDepthStream() {
   node.setEnableVertices(true);
   node.setEnableDepthMap(true);
 
-  configureUnderControl(node, configuration);
+  configureUnderControl(context, node, configuration);
 }

@@ -1,7 +1,10 @@
 """SIGTERM and SIGINT as people send them (kill, a supervisor, Ctrl-C): the viewer leaves its
 loop as q does, gives its streams back (the service hears a goodbye, not a dropped connection)
 and ends by that signal. Its lines reach a pipe when they are printed, not when it exits, and
-none is lost when a signal ends it, also when nothing streams."""
+none is lost when a signal ends it, also when nothing streams. When the held streams send
+nothing, no frame acts on the signal: the viewer ends by it all the same, and the service gives
+the streams back when it sees the viewer's connection close."""
+import os
 import signal
 
 import viewer_harness as h
@@ -40,6 +43,21 @@ class StopSignals(h.ViewerTestCase):
         viewer.signal(signal.SIGTERM)
         self.assertEqual(viewer.wait_exit(3.0 * h.SLOWDOWN), -signal.SIGTERM)
         self.assertEqual(viewer.stdout(), ALL_GONE)
+
+    def test_sigterm_while_the_held_streams_send_nothing(self):
+        viewer = self.streaming_viewer(stdout_pipe=True)
+        os.kill(self.service.pid, signal.SIGSTOP)  # a camera that stalls: no sample comes
+        try:
+            viewer.signal(signal.SIGTERM)
+            self.assertEqual(viewer.wait_exit(3.0 * h.SLOWDOWN), -signal.SIGTERM)
+        finally:
+            os.kill(self.service.pid, signal.SIGCONT)
+        self.assertFalse(self.service.said_goodbye(viewer.pid), self.service.stderr())
+        # The next viewer is given every stream: no line says another client holds one.
+        successor = self.start_viewer(name="viewer2", stdout_pipe=True)
+        self.viewer = successor  # the one whose windows the harness now waits for
+        self.find_window(h.DEPTH_TITLE)  # opened by the first depth frame, after the set-up
+        self.assertEqual(successor.stdout(), "Found 3 nodes\n")
 
 
 if __name__ == "__main__":

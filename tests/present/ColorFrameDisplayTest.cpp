@@ -22,6 +22,7 @@
 #include "present/DepthFrameDisplay.h"
 #include "present/KeyHandOver.h"
 #include "present/Yuy2ToBgr.h"
+#include "viewer/FrameHandlers.h"
 #include "viewer/ViewerState.h"
 
 namespace {
@@ -211,6 +212,41 @@ TEST_F(ColorFrameDisplay, AShortColourMapIsNeitherReadNorShownButQStillQuits) {
     EXPECT_EQ(displayStandIn::waitKeyCalls(), 1) << bytes;
     EXPECT_TRUE(quitRequested()) << bytes;
   }
+}
+
+// A capture device that refused 640 x 480 streams its own size: each sample is shown at the size
+// its own format names, never as a scrambled 640 x 480 picture. A map that holds no whole picture
+// of its format, or a format that names no size, is skipped, and said once for each format.
+TEST_F(ColorFrameDisplay, EachSampleIsShownAtItsOwnFormatsSizeOrSkippedAndSaidOnce) {
+  const std::vector<std::uint8_t> qvga = Scenario::colorScene(CamSdk::FRAME_FORMAT_QVGA, 3);
+  ASSERT_EQ(qvga.size(), std::size_t{320 * 240 * 2});
+  std::vector<std::uint8_t> expected(320 * 240 * 3);
+  ASSERT_TRUE(convertYuy2ToBgr(qvga.data(), 320 * 2, expected.data(), 320 * 3, 320, 240));
+  CamSdk::ColorNode::NewSampleReceivedData whole = colorSample(qvga);
+  whole.frameFormat = CamSdk::FRAME_FORMAT_QVGA;
+  showColorFrame(CamSdk::ColorNode(), whole);
+  const auto shown = displayStandIn::lastShown(kColorWindowName);
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_EQ(shown->width, 320);
+  EXPECT_EQ(shown->height, 240);
+  EXPECT_TRUE(shown->bytes == expected) << "the window got other bytes than the conversion";
+
+  CamSdk::ColorNode::NewSampleReceivedData cut = colorSample(std::vector<std::uint8_t>(1000, 128));
+  cut.frameFormat = CamSdk::FRAME_FORMAT_QVGA;
+  CamSdk::ColorNode::NewSampleReceivedData sizeless = colorSample(sceneFrame());
+  sizeless.frameFormat = static_cast<CamSdk::FrameFormat>(99);
+  ::testing::internal::CaptureStdout();
+  for (int repeat = 0; repeat < 2; ++repeat) {
+    showColorFrame(CamSdk::ColorNode(), cut);
+    showColorFrame(CamSdk::ColorNode(), sizeless);
+  }
+  const std::string said = ::testing::internal::GetCapturedStdout();
+  const std::string line =
+      "Colour samples whose map holds no whole picture of their frame "
+      "format are not shown (frame format ";
+  EXPECT_EQ(said, line + std::to_string(static_cast<int>(CamSdk::FRAME_FORMAT_QVGA)) +
+                      ", 1000 bytes)\n" + line + "99, 614400 bytes)\n");
+  EXPECT_EQ(displayStandIn::showCount(kColorWindowName), 1) << "a skipped sample was shown";
 }
 
 void* noMemory(std::size_t) { return nullptr; }

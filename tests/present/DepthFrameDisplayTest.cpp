@@ -17,9 +17,9 @@
 #include "DisplayStandIn.h"
 #include "FrameSamples.h"
 #include "camsdk/testing/Scenario.h"
-#include "present/AudioSink.h"
 #include "present/ColorFrameDisplay.h"
 #include "present/DepthFrameDisplay.h"
+#include "viewer/FrameHandlers.h"
 #include "viewer/ViewerState.h"
 
 namespace {
@@ -42,7 +42,10 @@ std::vector<short> shownValues(const displayStandIn::ShownImage& image) {
 
 class DepthFrameDisplay : public ::testing::Test {
  protected:
-  void SetUp() override { displayStandIn::reset(); }
+  void SetUp() override {
+    displayStandIn::reset();
+    cvNamedWindow(kColorWindowName, CV_WINDOW_AUTOSIZE);  // as the entry function does
+  }
 };
 
 TEST_F(DepthFrameDisplay, EachSampleIsShownAtItsOwnFormatsSizeWithValuesUnchanged) {
@@ -122,6 +125,22 @@ TEST(AudioSink, AnAudioSampleShowsAndPollsNothingAndLeavesItsBufferAlone) {
   EXPECT_EQ(displayStandIn::waitKeyCalls(), 0);
   EXPECT_EQ(data.audioData.size(), samples.size());
   EXPECT_TRUE(std::equal(samples.begin(), samples.end(), data.audioData.data()));
+}
+
+bool stopAsked = false;
+void noteStop() { stopAsked = true; }
+
+// With the colour stream unplugged only depth frames come: a colour window closed meanwhile ends
+// the viewer at the next depth poll, not at some colour frame minutes later.
+TEST_F(DepthFrameDisplay, AColourWindowClosedByTheTimeOfItsPollAsksTheLoopToStop) {
+  const std::vector<short> qqvga = rampOf(160 * 120);
+  stopAsked = false;
+  depthFrameDisplay::show(depthSample(CamSdk::FRAME_FORMAT_QQVGA, qqvga), noteStop);
+  EXPECT_FALSE(stopAsked) << "the colour window is open";
+  displayStandIn::closeWindowAtNextPoll(kColorWindowName);
+  depthFrameDisplay::show(depthSample(CamSdk::FRAME_FORMAT_QQVGA, qqvga), noteStop);
+  EXPECT_TRUE(stopAsked);
+  EXPECT_EQ(displayStandIn::showCount(kDepthWindowName), 2);
 }
 
 // Both handlers in one event loop of the simulated camera: q pressed while only depth streams

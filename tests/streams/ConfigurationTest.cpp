@@ -11,6 +11,7 @@
 #include "ViewerTestFixture.h"
 #include "streams/ConfigurationBytes.h"
 #include "streams/StreamSetup.h"
+#include "viewer/FrameHandlers.h"
 #include "viewer/ViewerState.h"
 
 namespace viewerTest {
@@ -59,7 +60,7 @@ TEST_F(ConfigurationTest, DepthRecordGetsItsFourFields) {
   scenario().setDefaultConfiguration(scenario().findNode("depth0"), defaults);
 
   ViewerState.depthStream = firstDeviceNode("depth0").as<CamSdk::DepthNode>();
-  setupDepthStream();
+  setupDepthStream(ViewerState.context, ViewerState.depthStream, showDepthFrame);
 
   // Bytes 13 to 15 are padding, and the language lets any copy of the record on its way
   // (returns, by-value arguments) drop them; instrumented builds do. So only the written
@@ -79,7 +80,7 @@ TEST_F(ConfigurationTest, ColourRecordIsWrittenWhole) {
   scenario().setDefaultConfiguration(scenario().findNode("color0"), defaults);
 
   ViewerState.colorStream = firstDeviceNode("color0").as<CamSdk::ColorNode>();
-  setupColorStream();
+  setupColorStream(ViewerState.context, ViewerState.colorStream, showColorFrame);
 
   EXPECT_EQ(accepted("color0"), (Bytes{7, 0, 0, 0, 25, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
 }
@@ -92,7 +93,7 @@ TEST_F(ConfigurationTest, AudioRecordKeepsItsFirstEightBytesAndSetsTheMixerLevel
   scenario().setDefaultConfiguration(scenario().findNode("audio0"), defaults);
 
   ViewerState.audioStream = firstDeviceNode("audio0").as<CamSdk::AudioNode>();
-  setupAudioStream();
+  setupAudioStream(ViewerState.context, ViewerState.audioStream, dropAudioSample);
 
   EXPECT_EQ(accepted("audio0"),
             (Bytes{0, 0, 0, 0, 2, 0, 0, 0, 0x44, 0xAC, 0, 0}));  // 44100 = 0xAC44

@@ -11,6 +11,7 @@
 #include "DisplayStandIn.h"
 #include "ViewerTestFixture.h"
 #include "streams/StreamSetup.h"
+#include "viewer/FrameHandlers.h"
 #include "viewer/NodeDispatch.h"
 #include "viewer/ViewerState.h"
 
@@ -41,15 +42,21 @@ class SetupFailureFixture : public ViewerTest {
     switch (routine) {
       case Routine::Depth:
         ViewerState.depthStream = firstDeviceNode("depth0").as<CamSdk::DepthNode>();
-        setup = setupDepthStream;
+        setup = [] {
+          setupDepthStream(ViewerState.context, ViewerState.depthStream, showDepthFrame);
+        };
         break;
       case Routine::Color:
         ViewerState.colorStream = firstDeviceNode("color0").as<CamSdk::ColorNode>();
-        setup = setupColorStream;
+        setup = [] {
+          setupColorStream(ViewerState.context, ViewerState.colorStream, showColorFrame);
+        };
         break;
       case Routine::Audio:
         ViewerState.audioStream = firstDeviceNode("audio0").as<CamSdk::AudioNode>();
-        setup = setupAudioStream;
+        setup = [] {
+          setupAudioStream(ViewerState.context, ViewerState.audioStream, dropAudioSample);
+        };
         break;
     }
     scenario().clearCalls();

@@ -3,20 +3,34 @@
 // Event loop contract (run()):
 // - Single thread: run() delivers every event on the thread that called it, one at a time;
 //   the SDK starts no thread that calls into the caller.
-// - Each turn takes the earliest due event. Ties at the same instant are broken in this order:
-//   1. scheduled scenario actions (in the order they were scheduled),
-//   2. hot-plug notifications (in the order the service raised them),
-//   3. samples, by the order in which their nodes were registered.
-// - Between events the loop waits for the next due time on the service clock. A sample
-//   stream that falls behind skips to its newest due sample and counts the skipped ones in
-//   the record's droppedSampleCount; it never bursts.
+// - The service decides when things happen and sends them: hot-plug notices and samples are
+//   delivered in the order they arrived. At one instant the service runs its scheduled
+//   scenario actions first (in the order they were scheduled; their notices go out at once),
+//   then produces the samples that are due, in the order their streams started. So for one
+//   context: hot-plug before samples, and samples in the order their nodes were registered.
+//   A notice that arrives at the same instant as samples still waiting is delivered first.
+// - A registered node streams to this context while the nodes are started and this context
+//   enabled one of its maps (audio needs none): at the start of each turn the loop tells the
+//   service what each registered node should send. A stream's first sample is due when it
+//   starts; sample k at start + k * 1 s / rate, computed in integers (no drift). A stream
+//   nobody watches stops, and starts again from sample 0.
+// - Between events the loop waits for what the service sends. A stream that falls behind in
+//   the service skips to its newest due sample; it never bursts. For a loop that falls behind,
+//   the connection holds at most its high-water mark of samples (16) and the service drops
+//   the others for this context alone; the loop itself keeps at most 8 waiting samples of
+//   each node, and when a ninth arrives the oldest is dropped. 8 lets a loop that was held up
+//   once (a slow handler, a window being moved) catch up without a gap, while one that is
+//   always too slow holds a bounded number of buffers. Every sample skipped or dropped on the
+//   way is counted in the droppedSampleCount of the next one the node delivers. A notice is
+//   never dropped.
 // - quit() (from a handler) makes run() return as soon as the running handler has returned;
 //   an event with several handlers still reaches all of them first, so none loses it. Events
-//   still due stay queued for a later run(). A quit() made while run() is not running makes
-//   the next run() return before it delivers anything.
+//   already received stay queued for a later run(). A quit() made while run() is not running
+//   makes the next run() return before it delivers anything.
+// - An event is taken off its queue before its handlers run. An exception that escapes a
+//   handler (or a scenario action) stops the loop; run() rethrows it unchanged. The loop stays
+//   usable: a later run() goes on with the next event.
 // - run() from inside a handler raises InvalidOperationException.
-// - An exception that escapes a handler stops the loop; run() rethrows it unchanged. The
-//   loop stays usable: a later run() goes on with the next event.
 // - On a virtual clock (tests), a loop with nothing left to deliver ever raises
 //   TimeoutException instead of waiting forever; on the real clock it waits.
 #pragma once

@@ -60,6 +60,7 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>, priv
   // What the loop delivers next. Notifications first at the same instant.
   enum class Next { Notification, Sample };
 
+  // Samples of one node that wait for a loop that fell behind; why 8: camsdk/Context.h.
   static constexpr std::size_t kMaxWaitingSamples = 8;
 
   void topologyChanged(const TopologyChange& change, Nanoseconds arrived) override;

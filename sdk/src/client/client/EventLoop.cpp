@@ -1,33 +1,6 @@
-// The context's event loop.
-//
-// Contract of Context::run():
-// - Single thread: run() delivers every event on the thread that called it, one at a time;
-//   the SDK starts no thread that calls into the caller.
-// - The service decides when things happen and sends them: hot-plug notices and samples
-//   arrive in the order the service made them, and are delivered in that order. At one
-//   instant the service runs its timed actions first (in the order they were scheduled; their
-//   notices go out at once), then produces the samples that are due, in the order their
-//   streams started; so for one context, hot-plug before samples, and samples in the order
-//   their nodes were registered.
-// - A registered node streams to this context while the nodes are started and this context
-//   enabled one of its maps (audio needs none): at the start of each turn the loop tells the
-//   service what each registered node should send. A stream's first sample is due when it
-//   starts; sample k at start + k * 1 s / rate, computed in integers (no drift). A stream
-//   nobody watches stops, and starts again from sample 0.
-// - Between events the loop waits for what the service sends. A stream that falls behind, or
-//   samples this context could not take in time, are skipped and counted in the next record's
-//   droppedSampleCount; at most kMaxWaitingSamples of one node wait for a slow loop, and a
-//   notice is never dropped.
-// - quit() (from a handler) makes run() return as soon as the running handler has returned;
-//   an event with several handlers still reaches all of them first. Events already received
-//   stay queued for a later run(). A quit() made while run() is not running makes the next
-//   run() return before it delivers anything.
-// - An event is taken off its queue before its handlers run. An exception that escapes a
-//   handler (or a scenario action) stops the loop; run() rethrows it unchanged. The loop stays
-//   usable: a later run() goes on with the next event.
-// - On a virtual clock (tests), a loop with nothing left to deliver ever raises
-//   TimeoutException instead of waiting forever; on the real clock it waits.
-// - run() from inside a handler raises InvalidOperationException.
+// The context's event loop. Its contract, which this code keeps, is written once, in
+// camsdk/Context.h; kMaxWaitingSamples (ContextCore.h) is the bound it names for a loop that
+// falls behind.
 #include "camsdk/Exceptions.h"
 #include "client/ContextCore.h"
 #include "client/HandleAccess.h"

@@ -40,6 +40,27 @@ void addMap(std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>& maps, st
 
 using MapFrames = std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>;
 
+// What a frame of each kind puts into a sample push and its maps, whether it was produced when
+// due or captured by a live node.
+void describe(const detail::DepthFrame& frame, protocol::SamplePush& sample, MapFrames& maps) {
+  sample.frameFormat = frame.format;
+  addMap(maps, protocol::kDepthMap, frame.depthMap);
+  addMap(maps, protocol::kVertices, frame.vertices);
+}
+
+void describe(const detail::ColorFrame& frame, protocol::SamplePush& sample, MapFrames& maps) {
+  sample.frameFormat = frame.format;
+  addMap(maps, protocol::kColorMap, frame.colorMap);
+}
+
+// Audio counts its position in audio samples.
+void describe(const detail::AudioFrame& frame, protocol::SamplePush& sample, MapFrames& maps) {
+  sample.position = frame.firstSample;
+  sample.sampleRate = frame.sampleRate;
+  sample.channels = frame.channels;
+  addMap(maps, protocol::kAudio, frame.data);
+}
+
 // The message for one client: the sample's first frame, then the maps it asked for.
 protocol::FrameList sampleMessage(protocol::SamplePush sample, const MapFrames& maps,
                                   std::uint8_t wanted) {
@@ -548,28 +569,17 @@ void ServiceHost::produce(const Stream& stream, std::int64_t index, std::int32_t
   sample.timeOfCapture = microseconds(stream.cursor.due(index));
   MapFrames maps;
   switch (sample.kind) {
-    case NodeKind::Depth: {
-      const detail::DepthFrame frame = service_.depthFrame(
-          stream.node, index, (all & protocol::kDepthMap) != 0, (all & protocol::kVertices) != 0);
-      sample.frameFormat = frame.format;
-      addMap(maps, protocol::kDepthMap, frame.depthMap);
-      addMap(maps, protocol::kVertices, frame.vertices);
+    case NodeKind::Depth:
+      describe(service_.depthFrame(stream.node, index, (all & protocol::kDepthMap) != 0,
+                                   (all & protocol::kVertices) != 0),
+               sample, maps);
       break;
-    }
-    case NodeKind::Color: {
-      const detail::ColorFrame frame = service_.colorFrame(stream.node, index);
-      sample.frameFormat = frame.format;
-      addMap(maps, protocol::kColorMap, frame.colorMap);
+    case NodeKind::Color:
+      describe(service_.colorFrame(stream.node, index), sample, maps);
       break;
-    }
-    case NodeKind::Audio: {
-      const detail::AudioFrame frame = service_.audioFrame(stream.node, index);
-      sample.position = frame.firstSample;
-      sample.sampleRate = frame.sampleRate;
-      sample.channels = frame.channels;
-      addMap(maps, protocol::kAudio, frame.data);
+    case NodeKind::Audio:
+      describe(service_.audioFrame(stream.node, index), sample, maps);
       break;
-    }
     case NodeKind::Other:
       return;
   }
@@ -584,13 +594,20 @@ void ServiceHost::sendCaptured(Stream& stream, const detail::CapturedSample& cap
   sample.position = sample.index;
   sample.timeOfCapture = microseconds(captured.timeOfCapture);
   MapFrames maps;
-  if (sample.kind == NodeKind::Depth) {
-    sample.frameFormat = captured.depth.format;
-    addMap(maps, protocol::kDepthMap, captured.depth.depthMap);
-    addMap(maps, protocol::kVertices, captured.depth.vertices);
-  } else {
-    sample.frameFormat = captured.color.format;
-    addMap(maps, protocol::kColorMap, captured.color.colorMap);
+  // The node's kind says which frame the source filled; a node of no kind this SDK streams
+  // sends nothing.
+  switch (sample.kind) {
+    case NodeKind::Depth:
+      describe(captured.depth, sample, maps);
+      break;
+    case NodeKind::Color:
+      describe(captured.color, sample, maps);
+      break;
+    case NodeKind::Audio:
+      describe(captured.audio, sample, maps);
+      break;
+    case NodeKind::Other:
+      return;
   }
   deliver(sample, maps, captured.dropped);
 }

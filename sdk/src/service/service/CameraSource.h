@@ -29,6 +29,7 @@ struct CapturedSample {
   std::int32_t dropped = 0;      // frames lost since the previous sample (bad or missed)
   DepthFrame depth;              // the node's kind says which one is filled
   ColorFrame color;
+  AudioFrame audio;  // its firstSample counts audio samples since capture started
 };
 
 // One node's samples.
