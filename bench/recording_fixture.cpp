@@ -1,11 +1,17 @@
 // Writes a recording of the simulated camera's scenes without a service and without waiting:
 // depth, colour (packed 4:2:2) and mono 44.1 kHz audio at 25 fps, times exactly 40 ms apart.
 // For the recording figures (scripts/bench-recording.sh): a minute to measure playback pacing
-// with, an hour to measure opening a long file with.
+// with, an hour to measure opening a long file with, noisy colour to measure the recorder on.
 //
-//   recording_fixture OUTPUT.mkv --seconds N [--small]    (--small: both pictures 160 x 120)
+//   recording_fixture OUTPUT.mkv --seconds N [--small] [--noise SIGMA]
+//
+// --small: both pictures 160 x 120. --noise: colour with Gaussian noise of SIGMA levels on every
+// byte, like a camera's, stored raw so that playing the file costs the service little.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,11 +21,18 @@
 int main(int argc, char** argv) {
   using namespace CamSdk;
   if (argc < 4 || std::string(argv[2]) != "--seconds") {
-    std::fprintf(stderr, "usage: %s OUTPUT.mkv --seconds N [--small]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.mkv --seconds N [--small] [--noise SIGMA]\n", argv[0]);
     return 2;
   }
   const long seconds = std::atol(argv[3]);
-  const bool small = argc > 4 && std::string(argv[4]) == "--small";
+  bool small = false;
+  double noise = 0;
+  for (int i = 4; i < argc; ++i) {
+    if (std::string(argv[i]) == "--small") small = true;
+    if (std::string(argv[i]) == "--noise" && i + 1 < argc) noise = std::atof(argv[++i]);
+  }
+  std::mt19937 random(7);
+  std::normal_distribution<double> sensor(0.0, noise > 0 ? noise : 1.0);
   const FrameFormat depthFormat = small ? FRAME_FORMAT_QQVGA : FRAME_FORMAT_QVGA;
   const FrameFormat colorFormat = small ? FRAME_FORMAT_QQVGA : FRAME_FORMAT_VGA;
 
@@ -38,7 +51,9 @@ int main(int argc, char** argv) {
   audio.audio = {AudioNode::AudioFormat::Pcm16, 1, 44100};
 
   try {
-    recording::MatroskaWriter writer(argv[1], {depth, color, audio});
+    recording::MatroskaWriter writer(
+        argv[1], {depth, color, audio},
+        noise > 0 ? recording::ColourCodec::Raw : recording::kDefaultColourCodec);
     std::int32_t w = 0, h = 0;
     FrameFormat_toResolution(depthFormat, &w, &h);
     std::vector<short> depthMap(static_cast<std::size_t>(w) * h);
@@ -52,7 +67,14 @@ int main(int argc, char** argv) {
       detail::renderDepthScene(depthFormat, k % kDistinct, depthMap.data(), depthMap.size());
       writer.write(0, time, reinterpret_cast<const std::uint8_t*>(depthMap.data()),
                    depthMap.size() * 2);
-      if (k < kDistinct) detail::renderColorScene(colorFormat, k, colorMap.data(), colorMap.size());
+      if (k < kDistinct) {
+        detail::renderColorScene(colorFormat, k, colorMap.data(), colorMap.size());
+        for (std::uint8_t& byte : colorMap) {
+          if (noise > 0)
+            byte = static_cast<std::uint8_t>(
+                std::lround(std::clamp(byte + sensor(random), 0.0, 255.0)));
+        }
+      }
       writer.write(1, time, colorMap.data(), colorMap.size());
       for (long half = 0; half < 2; ++half) {
         detail::renderAudioBlock(44100, 1, (2 * k + half) * 882, block.data(), block.size());

@@ -92,8 +92,11 @@ def measure(label, path, seconds, warmup, service_path=None, viewer_command=None
         program = None
         try:
             if service_path is not None or service_command is not None:
+                # The display matters to a service under Wine only: Wine's desktop process,
+                # started by the first program of a prefix, takes that program's display.
                 service = h.Service(workdir, endpoint=endpoint,
-                                    program=service_command or [service_path])
+                                    program=service_command or [service_path],
+                                    extra_env={"DISPLAY": display.name})
                 if not service.running():
                     raise RuntimeError(f"the service did not start:\n{service.stderr()}")
                 endpoint = service.endpoint

@@ -13,6 +13,7 @@ costs on top of the program. With --rounds N each is measured N times, in altern
 import argparse
 import os
 import socket
+import subprocess
 import sys
 
 import viewer_cpu as cpu
@@ -64,6 +65,8 @@ def main():
         for label, how in order:
             results[label] += cpu.measure(label, None, args.seconds, args.warmup,
                                           endpoint=loopback_endpoint(), **how)
+            # Wine's own processes keep the X display they started on; none may outlive it.
+            subprocess.run(wine + ["--wait-idle"], timeout=60, check=False)
     print(f"load average after: {cpu.load_average()}")
 
     print(f"\nCPU over {args.rounds} x {args.seconds:g} s of streaming (after {args.warmup:g} s "

@@ -11,7 +11,10 @@
 //                little-endian 16-bit size for each (their bytes are zero); the rest is the
 //                head frame.
 //   service host: the rest is a run of requests from one client, each a little-endian 16-bit
-//                length and that many bytes (cut short at the end of the input).
+//                length and that many bytes (cut short at the end of the input). A length with
+//                its top bit set is an event instead, with no bytes: bit 14 set, the client
+//                has been silent too long; otherwise its next requests come on connection
+//                (length & 0x1fff), and bit 13 set delivers the close notice of the one before.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -112,11 +115,26 @@ void serveRequests(const std::uint8_t* data, std::size_t size) {
   static Host* host = new Host;  // kept for every input: building a service is slow
   static long inputs = 0;
   const std::string peer = "client " + std::to_string(inputs++);
+  server::ConnectionId connection = 0;
   for (std::size_t at = 0; at < size;) {
     std::size_t length = data[at++];
     if (at < size) length |= std::size_t{data[at++]} << 8;
+    if (length & 0x8000) {
+      if (length & 0x4000) {
+        host->host.peerSilent(peer, "it was silent");
+        FUZZ_CHECK(!host->host.hasSession(peer));
+        continue;
+      }
+      const server::ConnectionId before = connection;
+      connection = static_cast<server::ConnectionId>(length & 0x1fff);
+      if (length & 0x2000) {
+        host->host.connectionClosed(before);
+        if (before != connection) FUZZ_CHECK(!host->host.hasSession(peer));
+      }
+      continue;
+    }
     if (length > size - at) length = size - at;
-    host->host.receive(peer, -1, data + at, length);
+    host->host.receive(peer, connection, data + at, length);
     at += length;
   }
   host->host.runDue();

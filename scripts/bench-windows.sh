@@ -62,11 +62,17 @@ for row in linux:
 PY
     ;;
   viewer)
-    build_bench_programs depth-viewer camsdk-service
+    # Both built alike: RelWithDebInfo (-O2), the Windows build's type.
+    linux_dir="$repo_root/build/linux-compare"
+    "$repo_root/scripts/install-deps.sh"
+    configure_build "$linux_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDV_BUILD_TESTS=OFF \
+      -DDV_BUILD_BENCH=OFF >/dev/null
+    build_targets "$linux_dir" depth-viewer camsdk-service >/dev/null
     bash "$repo_root/scripts/build-windows.sh" depth-viewer camsdk-service >/dev/null
+    echo "cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
     export DV_WINEPREFIX=${DV_WINEPREFIX:-$repo_root/build/windows/wine-prefix}
-    exec python3 "$repo_root/bench/windows_viewer_cpu.py" --viewer "$bench_dir/src/depth-viewer" \
-      --service "$bench_dir/sdk/camsdk-service" \
+    exec python3 "$repo_root/bench/windows_viewer_cpu.py" --viewer "$linux_dir/src/depth-viewer" \
+      --service "$linux_dir/sdk/camsdk-service" \
       --windows-viewer "$repo_root/build/windows/bin/depth-viewer.exe" \
       --windows-service "$repo_root/build/windows/bin/camsdk-service.exe" \
       --wine-run "$repo_root/scripts/wine-run.sh" "$@"

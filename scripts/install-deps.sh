@@ -11,7 +11,7 @@ packages=(
   # The camera service's transport.
   libzmq3-dev cppzmq-dev
   # Recordings (Matroska through FFmpeg's libraries; ffprobe and ffmpeg judge them in tests).
-  libavformat-dev libavcodec-dev libavutil-dev ffmpeg
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   # Real cameras: hot-plug through udev, v4l2-ctl for the manual check.
   libudev-dev v4l-utils
   # Display and image libraries; Xlib for the viewer's check that a display can be opened.
@@ -26,6 +26,8 @@ packages=(
   clang libclang-rt-14-dev
   # Memory checking of a real run (scripts/valgrind-run.sh).
   valgrind
+  # systemd-analyze, which checks the camera service's systemd unit in the tests.
+  systemd
   # The colour conversion built for 64-bit ARM and tested under user-mode emulation.
   g++-aarch64-linux-gnu qemu-user
 )

@@ -93,7 +93,7 @@ std::vector<Captured> recordSession(const std::string& path, double seconds) {
   collect(
       context, received,
       [&] {
-        if (received.back().time >= end) context.quit();
+        if (received.back().time - received.front().time >= end) context.quit();
       },
       [&recorder](std::size_t track, const Captured& sample,
                   const std::shared_ptr<const void>& owner, const std::uint8_t* data,

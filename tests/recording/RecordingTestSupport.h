@@ -18,7 +18,7 @@ struct Captured {
   std::vector<std::uint8_t> bytes;
 };
 
-// Records `seconds` of the first device of the service in place for "localhost" to `path`
+// Records `seconds` (from the first sample on) of the first device of the service in place for "localhost" to `path`
 // through the recorder's queue and writer, and returns every sample the recorder took, in the
 // order the handlers received them.
 std::vector<Captured> recordSession(const std::string& path, double seconds);

@@ -4,15 +4,19 @@
 // and FFmpeg's own tools read the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <tuple>
 
 #include "../sdk/SdkTestSupport.h"
 #include "RecordingTestSupport.h"
+#include "recording/MatroskaWriter.h"
+#include "recording/RecordingReader.h"
 
 namespace CamSdk {
 namespace {
@@ -133,33 +137,111 @@ TEST_F(RoundTrip, LoopingGoesOnWithRisingIndicesAndTimes) {
   EXPECT_EQ(playback.devices().size(), 1u);
 }
 
-TEST_F(RoundTrip, FfmpegToolsReadTheTracksAndDecodeDepthExactly) {
+TEST_F(RoundTrip, FfmpegToolsReadTheTracksAndDecodeThePicturesExactly) {
   std::map<NodeKind, long> counts;
-  std::vector<std::uint8_t> depthMaps;
+  std::map<NodeKind, std::vector<std::uint8_t>> pictures;
   for (const Captured& sample : *recorded_) {
     ++counts[sample.kind];
-    if (sample.kind == NodeKind::Depth) {
-      depthMaps.insert(depthMaps.end(), sample.bytes.begin(), sample.bytes.end());
-    }
+    std::vector<std::uint8_t>& all = pictures[sample.kind];
+    all.insert(all.end(), sample.bytes.begin(), sample.bytes.end());
   }
   const std::string streams = run(
       "ffprobe -v error -count_packets -show_entries "
       "stream=codec_name,width,height,pix_fmt,sample_rate,channels,nb_read_packets -of csv=p=0 '" +
       *path_ + "'");
   EXPECT_EQ(streams, "ffv1,160,120,gray16le," + std::to_string(counts[NodeKind::Depth]) + "\n" +
-                         "rawvideo,320,240,yuyv422," + std::to_string(counts[NodeKind::Color]) +
+                         "utvideo,320,240,yuv422p," + std::to_string(counts[NodeKind::Color]) +
                          "\n" + "pcm_s16le,22050,2," + std::to_string(counts[NodeKind::Audio]) +
                          "\n");
 
-  const std::string raw = *path_ + ".depth.raw";
-  run("ffmpeg -v error -y -i '" + *path_ +
-      "' -map 0:0 -vsync passthrough -f rawvideo -pix_fmt gray16le '" + raw + "'");
-  std::ifstream in(raw, std::ios::binary);
-  const std::vector<std::uint8_t> decoded((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-  std::remove(raw.c_str());
-  EXPECT_EQ(decoded.size(), depthMaps.size());
-  EXPECT_TRUE(decoded == depthMaps) << "ffmpeg's depth differs from the maps recorded";
+  // FFmpeg's own decoders give back the bytes the camera sent, colour packed again.
+  for (const auto& [stream, kind, layout] :
+       {std::tuple{0, NodeKind::Depth, "gray16le"}, std::tuple{1, NodeKind::Color, "yuyv422"}}) {
+    const std::string raw = *path_ + ".raw";
+    run("ffmpeg -v error -y -i '" + *path_ + "' -map 0:" + std::to_string(stream) +
+        " -vsync passthrough -f rawvideo -pix_fmt " + layout + " '" + raw + "'");
+    std::ifstream in(raw, std::ios::binary);
+    const std::vector<std::uint8_t> decoded((std::istreambuf_iterator<char>(in)),
+                                            std::istreambuf_iterator<char>());
+    std::remove(raw.c_str());
+    EXPECT_EQ(decoded.size(), pictures[kind].size()) << layout;
+    EXPECT_TRUE(decoded == pictures[kind]) << "ffmpeg's " << layout << " differs from the recorded";
+  }
+}
+
+// Every colour codec the recorder offers gives back the bytes sent, noise included.
+TEST(ColourCodecs, EachGivesBackEveryByte) {
+  recording::TrackDescription track;
+  track.kind = NodeKind::Color;
+  track.nodeName = "color0";
+  track.color = kColor;
+  std::vector<std::vector<std::uint8_t>> pictures(3, std::vector<std::uint8_t>(320 * 240 * 2));
+  unsigned seed = 1;
+  for (auto& picture : pictures) {
+    for (std::uint8_t& byte : picture)
+      byte = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+  }
+  for (recording::ColourCodec codec : {recording::ColourCodec::Raw, recording::ColourCodec::UtVideo,
+                                       recording::ColourCodec::Ffv1}) {
+    const std::string path = recordtest::temporaryPath("colour.mkv");
+    {
+      recording::MatroskaWriter writer(path, {track}, codec);
+      for (std::size_t i = 0; i < pictures.size(); ++i) {
+        writer.write(0, static_cast<std::int64_t>(i) * 66'667, pictures[i].data(),
+                     pictures[i].size());
+      }
+      writer.close();
+    }
+    recording::RecordingReader reader(path);
+    recording::RecordedSample sample;
+    std::size_t read = 0;
+    while (reader.next(&sample)) {
+      ASSERT_LT(read, pictures.size());
+      EXPECT_TRUE(std::equal(sample.data, sample.data + sample.size, pictures[read].begin(),
+                             pictures[read].end()))
+          << recording::colourCodecName(codec) << " picture " << read;
+      ++read;
+    }
+    EXPECT_EQ(read, pictures.size()) << recording::colourCodecName(codec);
+    std::remove(path.c_str());
+  }
+}
+
+// Block times count from the file's first sample: players show the recorded span, however long
+// the service ran before, and the exact capture times are still what playback gives.
+TEST(RecordingTimes, StartAtZeroAndSpanTheRecordingMadeLongAfterTheServiceStarted) {
+  Scenario scenario = Scenario::fresh(testing::Topology::OneCamera, true);
+  {
+    Context idle = Context::create("localhost");
+    sdktest::quitAt(scenario, idle, std::chrono::seconds(317));
+    idle.run();
+  }
+  const std::string path = recordtest::temporaryPath("late.mkv");
+  const std::vector<Captured> recorded = recordtest::recordSession(path, 2.0);
+  ASSERT_FALSE(recorded.empty());
+  EXPECT_GE(recorded.front().time, 317'000'000);
+  std::int64_t last = 0;
+  for (const Captured& sample : recorded) last = std::max(last, sample.time);
+  // The simulated camera's defaults: 25 fps pictures, 20 ms audio blocks.
+  const double span = static_cast<double>(last - recorded.front().time) / 1e6 + 0.040;
+  double start = -1, duration = -1;
+  const std::string format =
+      run("ffprobe -v error -show_entries format=start_time,duration -of "
+          "csv=p=0 '" +
+          path + "'");
+  ASSERT_EQ(std::sscanf(format.c_str(), "%lf,%lf", &start, &duration), 2) << format;
+  EXPECT_EQ(start, 0.0);
+  EXPECT_NEAR(duration, span, 0.040) << format;
+
+  Scenario playback = Scenario::fresh(testing::Topology::Empty, true);
+  playback.addRecording("replay", path, false);
+  Context viewer = Context::create("localhost");
+  const std::vector<Captured> played = recordtest::playSession(viewer, recorded.size() + 10);
+  ASSERT_EQ(played.size(), recorded.size());
+  for (std::size_t i = 0; i < played.size(); ++i) {
+    ASSERT_EQ(played[i].time - played[0].time, recorded[i].time - recorded[0].time) << i;
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace

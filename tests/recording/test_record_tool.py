@@ -4,74 +4,13 @@ and a failure status, and a file that is not a recording keeps the service from 
 import os
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
-RECORD = os.environ["DV_RECORD"]
-SERVICE = os.environ["DV_SERVICE"]
-SLOWDOWN = float(os.environ.get("DV_E2E_SLOWDOWN", "1"))
+from recording_programs import SERVICE, SLOWDOWN, ProgramsTestCase
 
 
-def stop(process, grace=5.0):
-    """Ends a process this test started, by its id, and waits for it."""
-    if process.poll() is None:
-        process.send_signal(signal.SIGTERM)
-        try:
-            process.wait(grace)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-
-
-class RecordTool(unittest.TestCase):
-    def setUp(self):
-        self.workdir = tempfile.mkdtemp(prefix="camsdk-record-test-")
-        self.processes = []
-        self.files = []
-
-    def tearDown(self):
-        for process in self.processes:
-            stop(process)
-        for f in self.files:
-            f.close()
-
-    def path(self, name):
-        return os.path.join(self.workdir, name)
-
-    def service(self, name, *args):
-        endpoint = "ipc://" + self.path(name + ".sock")
-        err = open(self.path(name + ".stderr"), "wb")
-        self.files.append(err)
-        process = subprocess.Popen([SERVICE, "--endpoint", endpoint] + list(args),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-        self.processes.append(process)
-        deadline = time.monotonic() + 5 * SLOWDOWN
-        while time.monotonic() < deadline and process.poll() is None:
-            with open(self.path(name + ".stderr"), "rb") as f:
-                if b"serving " in f.read():
-                    break
-            time.sleep(0.02)
-        return endpoint
-
-    def recorder(self, endpoint, *args):
-        env = dict(os.environ, CAMSDK_ENDPOINT=endpoint)
-        process = subprocess.Popen([RECORD] + list(args), env=env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.processes.append(process)
-        return process
-
-    def finish(self, process, timeout=20):
-        out, err = process.communicate(timeout=timeout * SLOWDOWN)
-        return process.returncode, out.decode(), err.decode()
-
-    def packets(self, path):
-        result = subprocess.run(
-            ["ffprobe", "-v", "error", "-count_packets", "-show_entries",
-             "stream=codec_name,nb_read_packets", "-of", "csv=p=0", path],
-            capture_output=True, text=True, timeout=60, check=True)
-        return [line.split(",") for line in result.stdout.split()]
-
+class RecordTool(ProgramsTestCase):
     def test_killed_recorder_leaves_a_file_that_plays(self):
         camera = self.service("camera")
         killed = self.path("killed.mkv")
@@ -81,8 +20,14 @@ class RecordTool(unittest.TestCase):
         os.kill(recorder.pid, signal.SIGKILL)
         recorder.wait()
         streams = self.packets(killed)
-        self.assertEqual([codec for codec, _ in streams], ["ffv1", "rawvideo", "pcm_s16le"])
+        self.assertEqual([codec for codec, _ in streams], ["ffv1", "utvideo", "pcm_s16le"])
         self.assertTrue(all(int(count) >= 10 for _, count in streams), streams)
+        # It starts at 0 and states its length up to the last flush, a quarter second apart.
+        start, duration = self.start_and_duration(killed)
+        self.assertEqual(start, 0.0)
+        span = self.packets_end(killed)
+        self.assertLessEqual(duration, span + 0.001)
+        self.assertGreater(duration, span - 1.0 * SLOWDOWN)
 
         # Played back through the service and recorded again, until the device goes away.
         replay = self.service("replay", "--play", killed)
@@ -102,11 +47,11 @@ class RecordTool(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertEqual(out, "")
         self.assertRegex(err, r"\Acamsdk-record: wrote [^\n]*\(interrupted\)[^\n\r]*\n\Z")
-        # A file closed properly ends with its index: ffprobe knows its duration at once.
-        duration = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration",
-                                   "-of", "csv=p=0", output], capture_output=True, text=True,
-                                  timeout=60).stdout.strip()
-        self.assertGreater(float(duration), 0.5)
+        # Closed properly: it starts at 0 and lasts as long as its samples, to the millisecond.
+        start, duration = self.start_and_duration(output)
+        self.assertEqual(start, 0.0)
+        self.assertGreater(duration, 0.5)
+        self.assertAlmostEqual(duration, self.packets_end(output), delta=0.0015)
 
     def test_unwritable_path_and_full_disk_are_one_line_and_a_failure(self):
         camera = self.service("camera")

@@ -129,6 +129,11 @@ TEST_F(Configuration, ConfiguringNeedsControl) {
   context.releaseControl(color);
   EXPECT_THROW(color.setConfiguration(c), InvalidOperationException);
   EXPECT_THROW(context.requestControl(color, -1), ArgumentException);
+  // The mixer level is heard by every client of the node: it needs control too.
+  EXPECT_THROW(audio.setInputMixerLevel(0.25f), InvalidOperationException);
+  context.requestControl(audio, 0);
+  audio.setInputMixerLevel(0.25f);
+  EXPECT_FLOAT_EQ(scenario.inputMixerLevel(scenario.findNode("audio0")), 0.25f);
 }
 
 TEST_F(Configuration, ControlIsExclusiveAndGoesWithItsContext) {

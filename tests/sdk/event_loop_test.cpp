@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SdkTestSupport.h"
+#include "service/SampleTimeline.h"
 #include "service/StreamCursor.h"
 
 namespace CamSdk {
@@ -269,6 +270,26 @@ TEST(StreamCursor, DueTimesDoNotDriftAndALateStreamSkipsAhead) {
   cursor.retime(10);
   EXPECT_EQ(cursor.nextDue(), nanoseconds(266666666));
   EXPECT_EQ(cursor.due(9), nanoseconds(366666666));
+}
+
+TEST(StreamCursor, OnATimelineEverySampleIsTakenInTurnAndOnlyLostOnesArePassedOver) {
+  // Samples 0 to 9 every 10 ms; 0 and 1 are no longer held.
+  struct Recorded final : detail::SampleTimeline {
+    std::int64_t firstAtOrAfter(nanoseconds) override { return 0; }
+    nanoseconds due(std::int64_t index) override {
+      if (index < 2) return nanoseconds::min();
+      return index < 10 ? milliseconds(10 * index) : nanoseconds::max();
+    }
+  } timeline;
+  detail::StreamCursor cursor;
+  cursor.follow(timeline, nanoseconds(0));
+  std::int32_t skipped = -1;
+  EXPECT_EQ(cursor.take(milliseconds(50), &skipped), 2);
+  EXPECT_EQ(skipped, 2);
+  // Late, and still the next one: nothing recorded is skipped to catch up.
+  EXPECT_EQ(cursor.take(milliseconds(50), &skipped), 3);
+  EXPECT_EQ(skipped, 0);
+  EXPECT_EQ(cursor.nextDue(), milliseconds(40));
 }
 
 }  // namespace

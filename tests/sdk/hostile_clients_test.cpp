@@ -221,8 +221,9 @@ TEST_F(HostileClients, AnOversizedRequestClosesItsConnection) {
 
 TEST_F(HostileClients, AClientOfAnotherVersionIsToldWhyAndHeardNoMore) {
   RawClient other(endpoint_);
-  std::vector<std::uint8_t> hello = request(MessageType::Hello, protocol::Hello{"next"}, 5);
-  hello[4] = 2;
+  // A client of version 1, from before the protocol's own heartbeats.
+  std::vector<std::uint8_t> hello = request(MessageType::Hello, protocol::Hello{"old"}, 5);
+  hello[4] = 1;
   other.send(hello);
   const auto reply = other.next(milliseconds(3000));
   ASSERT_TRUE(reply);
@@ -230,7 +231,7 @@ TEST_F(HostileClients, AClientOfAnotherVersionIsToldWhyAndHeardNoMore) {
   const auto* failed = std::get_if<protocol::Failed>(&reply->message);
   ASSERT_NE(failed, nullptr);
   EXPECT_EQ(failed->kind, ExceptionKind::IO);
-  EXPECT_NE(failed->message.find("speaks protocol version 1, the client 2"), std::string::npos)
+  EXPECT_NE(failed->message.find("speaks protocol version 2, the client 1"), std::string::npos)
       << failed->message;
   other.send(hello);
   EXPECT_FALSE(other.heardAnything(milliseconds(200)));

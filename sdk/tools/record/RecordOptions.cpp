@@ -7,9 +7,11 @@ namespace CamSdk {
 namespace record_program {
 
 const char* recordUsage() {
-  return "usage: camsdk-record OUTPUT.mkv [--seconds N] [--host HOST]\n"
+  return "usage: camsdk-record OUTPUT.mkv [--seconds N] [--host HOST] [--colour CODEC]\n"
          "Records the first camera's depth, colour and audio to a Matroska file until N seconds\n"
-         "have passed, the camera goes away, or the program is interrupted.\n";
+         "have passed, the camera goes away, or the program is interrupted. Colour is stored\n"
+         "losslessly as CODEC: utvideo (the default), ffv1 (smaller, several times the CPU) or\n"
+         "raw (the bytes as they came).\n";
 }
 
 RecordOptions parseRecordOptions(const std::vector<std::string>& arguments) {
@@ -35,6 +37,11 @@ RecordOptions parseRecordOptions(const std::vector<std::string>& arguments) {
       options.seconds = seconds;
     } else if (option == "--host") {
       options.host = value();
+    } else if (option == "--colour") {
+      const std::string& name = value();
+      if (!recording::colourCodecNamed(name, &options.colour)) {
+        throw std::runtime_error("--colour takes utvideo, ffv1 or raw, not \"" + name + "\"");
+      }
     } else if (option == "--help" || option == "-h") {
       options.help = true;
     } else if (!option.empty() && option[0] == '-') {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "recording/ColourCodec.h"
+
 namespace CamSdk {
 namespace record_program {
 
@@ -11,6 +13,7 @@ struct RecordOptions {
   std::string output;
   double seconds = 0;  // 0: until interrupted or the camera goes away
   std::string host = "localhost";
+  recording::ColourCodec colour = recording::kDefaultColourCodec;
   bool help = false;
 };
 

@@ -16,9 +16,10 @@ constexpr auto kFlushEvery = std::chrono::milliseconds(250);
 
 }  // namespace
 
-Recorder::Recorder(const std::string& path, std::vector<recording::TrackDescription> tracks)
+Recorder::Recorder(const std::string& path, std::vector<recording::TrackDescription> tracks,
+                   recording::ColourCodec colour)
     : tracks_(std::move(tracks)),
-      writer_(path, tracks_),
+      writer_(path, tracks_, colour),
       queue_(kQueueBytes),
       written_(tracks_.size()),
       dropped_(tracks_.size()),

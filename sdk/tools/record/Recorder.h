@@ -19,7 +19,8 @@ namespace record_program {
 class Recorder {
  public:
   // Opens the file (raises recording::WriteError) and starts the writer thread.
-  Recorder(const std::string& path, std::vector<recording::TrackDescription> tracks);
+  Recorder(const std::string& path, std::vector<recording::TrackDescription> tracks,
+           recording::ColourCodec colour = recording::kDefaultColourCodec);
   ~Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;

@@ -166,7 +166,7 @@ int record(const record_program::RecordOptions& options) {
     return 1;
   }
 
-  Recorder recorder(options.output, tracks);
+  Recorder recorder(options.output, tracks, options.colour);
   state.recorder = &recorder;
   state.showProgress = isatty(STDERR_FILENO) != 0;
   state.context.deviceRemovedEvent().connectFunction(&onDeviceRemoved);

@@ -22,6 +22,7 @@ ServiceOptions parseServiceOptions(const std::vector<std::string>& arguments) {
       return arguments[++i];
     };
     if (option == "--endpoint") {
+      if (!options.endpoint.empty()) throw std::runtime_error("--endpoint may be given once");
       options.endpoint = value();
     } else if (option == "--scenario") {
       options.scenario = value();

@@ -4,9 +4,9 @@
 // for every track alike. With `loop`, the file starts again where it ended, indices and audio
 // positions still rising.
 //
-// The file is read ahead only a little past now, so a long recording costs neither time to open
-// nor memory; samples long past are let go. Each track's samples are numbered from 0 in the
-// order they are read.
+// The file is read on a thread of its own (RecordingReadAhead), so the service's loop never waits
+// for the disk or a decoder; this side keeps the samples from a little before now to a little
+// past it, numbered per track from 0 in the order they were read.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 
 #include "recording/RecordingReader.h"
 #include "service/Clock.h"
+#include "sources/RecordingReadAhead.h"
 
 namespace CamSdk {
 namespace detail {
@@ -30,56 +31,49 @@ class RecordingPlayer {
     recording::RecordedSample sample;
   };
 
-  // Opens the file; raises recording::ReadError.
+  // Opens the file and starts reading it; raises recording::ReadError.
   RecordingPlayer(std::string path, bool loop, const Clock& clock);
 
   const std::vector<recording::RecordedTrack>& tracks() const { return tracks_; }
   const std::vector<std::string>& skippedTracks() const { return skipped_; }
 
-  // Starts play at `time` if it has not started yet.
+  // Starts play at `time` if it has not started yet. A stream that starts within play's first
+  // second begins with its track's first sample no stream has had yet: a client starts its
+  // streams one request after another, and each of them still gets the recording whole.
   std::int64_t firstAtOrAfter(std::size_t track, Nanoseconds time);
   bool started() const { return started_; }
   // See SampleTimeline::due.
   Nanoseconds due(std::size_t track, std::int64_t index);
   // The sample, or null when it is long gone or never was.
-  const Entry* find(std::size_t track, std::int64_t index) const;
+  const Entry* find(std::size_t track, std::int64_t index);
 
-  // Reads up to a little past now and lets go of what is long past.
+  // Takes what was read up to a little past now and lets go of what is long past.
   void advance();
   // The file has no more samples (never with a loop, unless the file went away).
   bool ended() const { return ended_; }
   // When the last sample's time is over; valid once ended().
   Nanoseconds endTime() const { return endTime_; }
   // Samples skipped as damaged (over all passes), and the first reason.
-  long damagedSamples() const { return damaged_ + (reader_ ? reader_->damagedSamples() : 0); }
-  std::string firstDamage() const;
+  long damagedSamples() const { return readAhead_->damagedSamples(); }
+  std::string firstDamage() const { return readAhead_->firstDamage(); }
 
  private:
-  void readUntil(Nanoseconds horizon);
-  bool readOne();
-  bool startPassAgain();
+  void takeUntil(Nanoseconds horizon);
+  bool takeOne();
   void trim(Nanoseconds now);
 
-  std::string path_;
-  bool loop_;
   const Clock& clock_;
-  bool started_ = false;
-  std::unique_ptr<recording::RecordingReader> reader_;
   std::vector<recording::RecordedTrack> tracks_;
   std::vector<std::string> skipped_;
+  std::unique_ptr<RecordingReadAhead> readAhead_;
+  bool started_ = false;
+  Nanoseconds playStart_{0};
   std::vector<std::deque<Entry>> queued_;  // per track, by index
-  std::vector<std::int64_t> nextIndex_;    // per track: the index the next sample read gets
-  std::vector<std::int64_t> audioFrames_;  // per track: audio frames read so far
-  bool haveOrigin_ = false;
-  std::int64_t origin_ = 0;   // capture time of the first sample of a pass, microseconds
-  Nanoseconds passStart_{0};  // when the current pass started on the service clock
-  std::int64_t passEnd_ = 0;  // latest capture time plus one sample's length, this pass
-  bool passHadSamples_ = false;
-  Nanoseconds head_{0};  // due time of the last sample read
+  std::vector<std::int64_t> nextIndex_;    // per track: the index the next sample taken has
+  std::vector<std::int64_t> handedOut_;    // per track: the highest index a stream has had
+  Nanoseconds head_{0};                    // due time of the last sample taken
   bool ended_ = false;
   Nanoseconds endTime_{0};
-  long damaged_ = 0;  // from passes already closed
-  std::string firstDamage_;
 };
 
 }  // namespace detail

@@ -91,6 +91,8 @@ const char* messageTypeName(MessageType type) noexcept {
       return "Subscribe";
     case MessageType::Bye:
       return "Bye";
+    case MessageType::Heartbeat:
+      return "Heartbeat";
     case MessageType::Welcome:
       return "Welcome";
     case MessageType::Done:
@@ -109,6 +111,8 @@ const char* messageTypeName(MessageType type) noexcept {
       return "Sample";
     case MessageType::Goodbye:
       return "Goodbye";
+    case MessageType::Alive:
+      return "Alive";
   }
   return "unknown";
 }
@@ -140,6 +144,7 @@ void encodeRequest(std::vector<std::uint8_t>& bytes, MessageType type, std::uint
                    out.u8(m.maps);
                  },
                  [&](const Bye&) {},
+                 [&](const Heartbeat&) {},
              },
              request);
 }
@@ -183,6 +188,7 @@ void encodeReply(std::vector<std::uint8_t>& bytes, std::uint32_t correlation,
                    writeHeader(out, MessageType::Goodbye, correlation);
                    out.string(m.reason);
                  },
+                 [&](const Alive&) { writeHeader(out, MessageType::Alive, correlation); },
              },
              message);
 }
@@ -270,6 +276,8 @@ DecodedRequest decodeRequest(const std::uint8_t* data, std::size_t size) {
     decoded.request = m;
   } else if (type == MessageType::Bye) {
     decoded.request = Bye{};
+  } else if (type == MessageType::Heartbeat) {
+    decoded.request = Heartbeat{};
   } else {
     throw ProtocolError("unknown request type " +
                         std::to_string(static_cast<int>(decoded.header.type)));
@@ -369,6 +377,9 @@ DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count)
     }
     case MessageType::Goodbye:
       decoded.message = Goodbye{in.string()};
+      break;
+    case MessageType::Alive:
+      decoded.message = Alive{};
       break;
     default:
       throw ProtocolError("unknown message type " +

@@ -23,7 +23,7 @@ namespace CamSdk {
 namespace protocol {
 
 constexpr std::uint32_t kMagic = 0x4B445343;  // "CSDK" read as little-endian bytes
-constexpr std::uint16_t kVersion = 1;
+constexpr std::uint16_t kVersion = 2;  // 2: Heartbeat and Alive
 constexpr std::size_t kHeaderSize = 12;
 // The largest request a service reads. Real ones stay far below it (the longest is a Hello
 // with a 4 KiB name), so that no client can make the service hold much.
@@ -44,6 +44,7 @@ enum class MessageType : std::uint8_t {
   SetMixerLevel = 9,
   Subscribe = 10,
   Bye = 11,
+  Heartbeat = 12,  // no reply of its own: the service answers with Alive
   // Replies.
   Welcome = 64,
   Done = 65,
@@ -55,6 +56,7 @@ enum class MessageType : std::uint8_t {
   Topology = 128,
   Sample = 129,
   Goodbye = 130,
+  Alive = 131,  // the answer to a Heartbeat
 };
 
 struct Header {
@@ -91,6 +93,7 @@ struct Subscribe {
   std::uint8_t maps = 0;
 };
 struct Bye {};
+struct Heartbeat {};
 
 // Replies.
 struct Welcome {
@@ -135,11 +138,12 @@ struct SamplePush {
 struct Goodbye {
   std::string reason;
 };
+struct Alive {};
 
 using Request = std::variant<Hello, Enter, ListDevices, NodeRequest, SetConfiguration,
-                             SetMixerLevel, Subscribe, Bye>;
+                             SetMixerLevel, Subscribe, Bye, Heartbeat>;
 using ServerMessage = std::variant<Welcome, Done, Failed, DeviceList, Flag, ConfigurationRecord,
-                                   TopologyPush, SamplePush, Goodbye>;
+                                   TopologyPush, SamplePush, Goodbye, Alive>;
 
 struct DecodedRequest {
   Header header;

@@ -8,9 +8,12 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cstring>
 
 #include "recording/FfmpegSupport.h"
+#include "recording/LiveDuration.h"
+#include "recording/PictureCoding.h"
 #include "recording/TrackLayout.h"
 #include "recording/TrackRecord.h"
 
@@ -23,8 +26,11 @@ struct MatroskaWriter::State {
   std::vector<TrackDescription> tracks;
   std::vector<std::size_t> expectedBytes;  // per track; 0: any whole number of audio frames
   std::vector<std::int64_t> lastTick;      // per track, so block times rise strictly
-  CodecContextPointer depthEncoder;        // shared by depth tracks
-  FramePointer depthFrame;
+  bool haveOrigin = false;
+  std::int64_t origin = 0;   // capture time of the first sample written: block time 0
+  std::int64_t endTick = 0;  // where the latest sample written ends, in block time
+  LiveDuration duration;
+  std::vector<std::unique_ptr<PictureEncoder>> encoders;  // per track; none: stored as it comes
   PacketPointer packet{av_packet_alloc()};
   bool headerWritten = false;
   bool closed = false;
@@ -33,6 +39,9 @@ struct MatroskaWriter::State {
   [[noreturn]] void fail(const std::string& what, int code) const {
     throw WriteError(path + ": " + what + ": " + errorText(code));
   }
+  // The encoder of a picture track, or none when it is stored as it comes.
+  std::unique_ptr<PictureEncoder> openEncoder(const TrackDescription& track,
+                                              const TrackRecord& record, ColourCodec colour) const;
   void checkStream(const char* what) const {
     if (format->pb != nullptr && format->pb->error < 0) fail(what, format->pb->error);
   }
@@ -61,9 +70,48 @@ void addTags(AVStream* stream, const TrackDescription& track) {
   av_dict_set(&stream->metadata, "title", track.nodeName.c_str(), 0);
 }
 
+// The encoder of a picture track: depth always as FFV1 16-bit grey, colour as `colour` says
+// (none when raw). Version 3 of FFV1 with a checksum per slice: a damaged picture is refused, not
+// shown wrong; samples wider than 8 bits need its range coder.
 }  // namespace
 
-MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackDescription>& tracks)
+std::unique_ptr<PictureEncoder> MatroskaWriter::State::openEncoder(const TrackDescription& track,
+                                                                   const TrackRecord& record,
+                                                                   ColourCodec colour) const {
+  AVCodecID id = AV_CODEC_ID_FFV1;
+  AVPixelFormat sample = AV_PIX_FMT_GRAY16LE;
+  AVPixelFormat stored = AV_PIX_FMT_GRAY16LE;
+  AVDictionary* options = nullptr;
+  if (track.kind == NodeKind::Color) {
+    if (colour == ColourCodec::Raw) return nullptr;
+    sample = AV_PIX_FMT_YUYV422;
+    stored = AV_PIX_FMT_YUV422P;
+    if (colour == ColourCodec::UtVideo) {
+      id = AV_CODEC_ID_UTVIDEO;
+      av_dict_set(&options, "pred", "median", 0);
+    }
+  }
+  if (id == AV_CODEC_ID_FFV1) {
+    av_dict_set(&options, "level", "3", 0);
+    av_dict_set(&options, "slicecrc", "1", 0);
+    av_dict_set(&options, "coder", "range_def", 0);
+  }
+  const AVCodec* codec = avcodec_find_encoder(id);
+  if (codec == nullptr) {
+    av_dict_free(&options);
+    fail(std::string("no ") + avcodec_get_name(id) + " encoder", AVERROR_ENCODER_NOT_FOUND);
+  }
+  auto encoder = std::make_unique<PictureEncoder>();
+  std::string what;
+  const int code =
+      encoder->open(codec, sample, stored, record.width, record.height, &options, &what);
+  av_dict_free(&options);
+  if (code < 0) fail(track.nodeName + ": " + what, code);
+  return encoder;
+}
+
+MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackDescription>& tracks,
+                               ColourCodec colour)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
@@ -76,40 +124,17 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
     if (stream == nullptr) s.fail("cannot add a track", AVERROR(ENOMEM));
     stream->time_base = AVRational{1, 1000};
     AVCodecParameters* parameters = stream->codecpar;
+    s.encoders.push_back(track.kind == NodeKind::Depth || track.kind == NodeKind::Color
+                             ? s.openEncoder(track, record, colour)
+                             : nullptr);
     switch (track.kind) {
-      case NodeKind::Depth: {
-        if (!s.depthEncoder || s.depthEncoder->width != record.width ||
-            s.depthEncoder->height != record.height) {
-          const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
-          if (codec == nullptr) s.fail("no FFV1 encoder", AVERROR_ENCODER_NOT_FOUND);
-          s.depthEncoder.reset(avcodec_alloc_context3(codec));
-          AVCodecContext* encoder = s.depthEncoder.get();
-          encoder->width = record.width;
-          encoder->height = record.height;
-          encoder->pix_fmt = AV_PIX_FMT_GRAY16LE;
-          encoder->time_base = AVRational{1, 1000};
-          encoder->gop_size = 1;  // every frame stands alone, so playback can start anywhere
-          encoder->thread_count = 1;
-          encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-          // Version 3 with a checksum per slice: a damaged frame is refused, not shown wrong.
-          av_opt_set_int(encoder->priv_data, "slicecrc", 1, 0);
-          // Samples wider than 8 bits need the range coder; asking for it spares a warning.
-          av_opt_set(encoder->priv_data, "coder", "range_def", 0);
-          encoder->level = 3;
-          code = avcodec_open2(encoder, codec, nullptr);
-          if (code < 0) s.fail("cannot start the FFV1 encoder", code);
-          s.depthFrame.reset(av_frame_alloc());
-          s.depthFrame->format = AV_PIX_FMT_GRAY16LE;
-          s.depthFrame->width = record.width;
-          s.depthFrame->height = record.height;
-          code = av_frame_get_buffer(s.depthFrame.get(), 0);
-          if (code < 0) s.fail("cannot allocate a depth frame", code);
-        }
-        code = avcodec_parameters_from_context(parameters, s.depthEncoder.get());
-        if (code < 0) s.fail("cannot describe the depth track", code);
-        break;
-      }
+      case NodeKind::Depth:
       case NodeKind::Color:
+        if (s.encoders.back()) {
+          code = avcodec_parameters_from_context(parameters, s.encoders.back()->context());
+          if (code < 0) s.fail("cannot describe the " + track.nodeName + " track", code);
+          break;
+        }
         parameters->codec_type = AVMEDIA_TYPE_VIDEO;
         parameters->codec_id = AV_CODEC_ID_RAWVIDEO;
         parameters->format = AV_PIX_FMT_YUYV422;
@@ -152,6 +177,7 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
   s.headerWritten = true;
   avio_flush(s.format->pb);
   s.checkStream("cannot write the header");
+  s.duration = LiveDuration::find(path);
 }
 
 MatroskaWriter::~MatroskaWriter() {
@@ -179,23 +205,23 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
                                 " bytes does not fit its track");
   }
 
+  // Block times count milliseconds from the first sample of the file, whatever its track, so
+  // that players show the recorded span and the tracks keep their offsets; they must rise within
+  // a track. The exact capture time rides along in the block's addition.
+  if (!s.haveOrigin) {
+    s.haveOrigin = true;
+    s.origin = timeOfCapture;
+  }
+  const std::int64_t sinceOrigin = timeOfCapture - s.origin;
+  std::int64_t tick = sinceOrigin > 0 ? sinceOrigin / kMicrosecondsPerTick : 0;
+  if (tick <= s.lastTick[track]) tick = s.lastTick[track] + 1;
+
   AVPacket* packet = s.packet.get();
   av_packet_unref(packet);
   int code = 0;
-  if (description.kind == NodeKind::Depth) {
-    AVCodecContext* encoder = s.depthEncoder.get();
-    AVFrame* frame = s.depthFrame.get();
-    code = av_frame_make_writable(frame);
-    if (code < 0) s.fail("cannot encode depth", code);
-    const std::size_t rowBytes = static_cast<std::size_t>(frame->width) * 2;
-    for (int row = 0; row < frame->height; ++row) {
-      std::memcpy(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0],
-                  data + row * rowBytes, rowBytes);
-    }
-    frame->pts = timeOfCapture / kMicrosecondsPerTick;
-    code = avcodec_send_frame(encoder, frame);
-    if (code >= 0) code = avcodec_receive_packet(encoder, packet);
-    if (code < 0) s.fail("cannot encode depth", code);
+  if (PictureEncoder* encoder = s.encoders[track].get()) {
+    code = encoder->encode(data, tick, packet);
+    if (code < 0) s.fail("cannot encode " + description.nodeName, code);
   } else {
     code = av_new_packet(packet, static_cast<int>(size));
     if (code < 0) s.fail("out of memory for a sample", code);
@@ -203,9 +229,6 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
   }
   packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = static_cast<int>(track);
-  // Block times are milliseconds and must rise within a track; the exact time rides along.
-  std::int64_t tick = timeOfCapture / kMicrosecondsPerTick;
-  if (tick <= s.lastTick[track]) tick = s.lastTick[track] + 1;
   s.lastTick[track] = tick;
   packet->pts = packet->dts = tick;
   if (description.kind == NodeKind::Audio) {
@@ -215,6 +238,7 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
     const TrackRecord record = TrackRecord::of(description);
     packet->duration = record.framerate > 0 ? 1000 / record.framerate : 0;
   }
+  s.endTick = std::max(s.endTick, tick + packet->duration);
   std::uint8_t* extra =
       av_packet_new_side_data(packet, AV_PKT_DATA_MATROSKA_BLOCKADDITIONAL, 8 + kCaptureTimeBytes);
   if (extra == nullptr) s.fail("out of memory for a sample", AVERROR(ENOMEM));
@@ -232,10 +256,13 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
 void MatroskaWriter::flush() {
   State& s = *state_;
   if (s.closed) return;
-  const int code = av_write_frame(s.format, nullptr);
+  int code = av_write_frame(s.format, nullptr);
   if (code < 0) s.fail("cannot write", code);
   avio_flush(s.format->pb);
   s.checkStream("cannot write");
+  // What reached the disk now states its own length, should the writer be killed.
+  code = s.duration.update(s.format->pb, static_cast<double>(s.endTick));
+  if (code < 0) s.fail("cannot write the duration", code);
 }
 
 void MatroskaWriter::close() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "camsdk/Node.h"
+#include "recording/ColourCodec.h"
 
 namespace CamSdk {
 namespace recording {
@@ -32,8 +33,10 @@ struct TrackDescription {
 
 class MatroskaWriter {
  public:
-  // Opens `path` and writes the file's header; raises WriteError.
-  MatroskaWriter(const std::string& path, const std::vector<TrackDescription>& tracks);
+  // Opens `path` and writes the file's header, colour to be stored as `colour` says; raises
+  // WriteError.
+  MatroskaWriter(const std::string& path, const std::vector<TrackDescription>& tracks,
+                 ColourCodec colour = kDefaultColourCodec);
   ~MatroskaWriter();
   MatroskaWriter(const MatroskaWriter&) = delete;
   MatroskaWriter& operator=(const MatroskaWriter&) = delete;

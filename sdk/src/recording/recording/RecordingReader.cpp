@@ -15,6 +15,7 @@ extern "C" {
 #include "common/ConfigurationRules.h"
 #include "protocol/ConfigurationBytes.h"
 #include "recording/FfmpegSupport.h"
+#include "recording/PictureCoding.h"
 #include "recording/TrackLayout.h"
 #include "recording/TrackRecord.h"
 
@@ -84,9 +85,8 @@ struct RecordingReader::State {
   std::vector<std::string> skipped;
   std::vector<int> trackOfStream;  // -1: not played
   std::vector<std::int64_t> lastTime;
-  std::vector<CodecContextPointer> decoders;  // per track
+  std::vector<std::unique_ptr<PictureDecoder>> decoders;  // per track; none: stored as it comes
   PacketPointer packet{av_packet_alloc()};
-  FramePointer frame{av_frame_alloc()};
   long damaged = 0;
   std::string firstDamage;
   bool ended = false;
@@ -101,7 +101,8 @@ struct RecordingReader::State {
 
   // A track this service can play, or the reason it cannot.
   std::string accept(const AVStream* stream, RecordedTrack* track);
-  bool decodeDepth(std::size_t index, const AVPacket& packet, RecordedSample* sample);
+  std::string acceptPictures(const AVCodecParameters* parameters, const RecordedTrack& track);
+  bool decode(std::size_t index, const AVPacket& packet, RecordedSample* sample);
 };
 
 std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack* track) {
@@ -141,22 +142,32 @@ std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack
   if (parameters->width != track->width || parameters->height != track->height) {
     return "its pictures are not " + size;
   }
-  if (track->kind == NodeKind::Color) {
-    if (parameters->codec_id != AV_CODEC_ID_RAWVIDEO ||
-        parameters->codec_tag != avcodec_pix_fmt_to_codec_tag(AV_PIX_FMT_YUYV422)) {
-      return "not raw packed 4:2:2 colour";
+  return acceptPictures(parameters, *track);
+}
+
+// Depth is FFV1; colour is raw packed 4:2:2 or one of the lossless codecs the recorder writes.
+// Other codecs are refused: lossy ones would not give back the camera's bytes, and each decoder
+// accepted is one more that a damaged file reaches.
+std::string RecordingReader::State::acceptPictures(const AVCodecParameters* parameters,
+                                                   const RecordedTrack& track) {
+  AVPixelFormat sample = AV_PIX_FMT_GRAY16LE;
+  if (track.kind == NodeKind::Color) {
+    sample = AV_PIX_FMT_YUYV422;
+    if (parameters->codec_id == AV_CODEC_ID_RAWVIDEO) {
+      if (parameters->codec_tag != avcodec_pix_fmt_to_codec_tag(AV_PIX_FMT_YUYV422)) {
+        return "not raw packed 4:2:2 colour";
+      }
+      return {};
     }
-    return {};
+    if (parameters->codec_id != AV_CODEC_ID_UTVIDEO && parameters->codec_id != AV_CODEC_ID_FFV1) {
+      return "colour neither raw nor Ut Video nor FFV1";
+    }
+  } else if (parameters->codec_id != AV_CODEC_ID_FFV1) {
+    return "not FFV1 depth";
   }
-  if (parameters->codec_id != AV_CODEC_ID_FFV1) return "not FFV1 depth";
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_FFV1);
-  CodecContextPointer decoder(avcodec_alloc_context3(codec));
-  if (!decoder || avcodec_parameters_to_context(decoder.get(), parameters) < 0) {
-    return "cannot set up its decoder";
-  }
-  decoder->thread_count = 1;
-  const int code = avcodec_open2(decoder.get(), codec, nullptr);
-  if (code < 0) return "its FFV1 header is unreadable (" + errorText(code) + ")";
+  auto decoder = std::make_unique<PictureDecoder>();
+  const std::string reason = decoder->open(parameters, sample, track.width, track.height);
+  if (!reason.empty()) return reason;
   decoders.resize(tracks.size() + 1);
   decoders[tracks.size()] = std::move(decoder);
   return {};
@@ -204,29 +215,10 @@ const std::vector<std::string>& RecordingReader::skippedTracks() const { return 
 long RecordingReader::damagedSamples() const { return state_->damaged; }
 const std::string& RecordingReader::firstDamage() const { return state_->firstDamage; }
 
-bool RecordingReader::State::decodeDepth(std::size_t index, const AVPacket& input,
-                                         RecordedSample* sample) {
-  AVCodecContext* decoder = decoders[index].get();
-  const RecordedTrack& track = tracks[index];
-  if (decoder == nullptr || avcodec_send_packet(decoder, &input) < 0) return false;
-  AVFrame* picture = frame.get();
-  const int code = avcodec_receive_frame(decoder, picture);
-  if (code < 0) return false;
-  const bool fits = picture->format == AV_PIX_FMT_GRAY16LE && picture->width == track.width &&
-                    picture->height == track.height && picture->data[0] != nullptr &&
-                    picture->linesize[0] >= 2 * track.width;
-  if (!fits) {
-    av_frame_unref(picture);
-    return false;
-  }
-  const std::size_t rowBytes = static_cast<std::size_t>(track.width) * 2;
-  auto values = std::make_shared<std::vector<std::uint8_t>>(rowBytes * track.height);
-  for (int row = 0; row < track.height; ++row) {
-    std::memcpy(values->data() + row * rowBytes,
-                picture->data[0] + static_cast<std::ptrdiff_t>(row) * picture->linesize[0],
-                rowBytes);
-  }
-  av_frame_unref(picture);
+bool RecordingReader::State::decode(std::size_t index, const AVPacket& input,
+                                    RecordedSample* sample) {
+  auto values = std::make_shared<std::vector<std::uint8_t>>();
+  if (!decoders[index]->decode(input, values.get())) return false;
   sample->data = values->data();
   sample->size = values->size();
   sample->owner = std::move(values);
@@ -290,8 +282,8 @@ bool RecordingReader::next(RecordedSample* sample) {
     out.timeOfCapture = time;
     const auto size = static_cast<std::size_t>(packet->size);
     bool good = packet->data != nullptr && packet->size > 0;
-    if (good && track.kind == NodeKind::Depth) {
-      good = s.decodeDepth(index, *packet, &out);
+    if (good && s.decoders[index]) {
+      good = s.decode(index, *packet, &out);
     } else if (good) {
       if (track.kind == NodeKind::Color) {
         good = size == static_cast<std::size_t>(track.width) * track.height * 2;

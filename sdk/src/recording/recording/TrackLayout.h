@@ -3,9 +3,10 @@
 //
 // One track per node: depth as FFV1 16-bit grey (every frame a key frame), colour as raw packed
 // 4:2:2 (YUY2), audio as 16-bit little-endian PCM, one block per sample. Matroska keeps block
-// times in milliseconds; the exact capture time in microseconds rides in each block's
-// BlockAdditional (BlockAddID 1) as an 8-byte big-endian count, so the file keeps what the
-// service stamped and still plays in any player.
+// times in milliseconds, counted from the file's first sample (files written before that counted
+// from the service clock's zero); the exact capture time in microseconds on the service clock
+// rides in each block's BlockAdditional (BlockAddID 1) as an 8-byte big-endian count, so the file
+// keeps what the service stamped and still plays in any player.
 #pragma once
 
 #include <cstdint>

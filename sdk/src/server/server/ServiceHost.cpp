@@ -5,6 +5,7 @@
 
 #include "camsdk/Exceptions.h"
 #include "common/Overloaded.h"
+#include "common/PrintableText.h"
 #include "protocol/ConfigurationBytes.h"
 
 namespace CamSdk {
@@ -18,6 +19,14 @@ using protocol::MessageType;
 namespace {
 
 std::int64_t microseconds(Nanoseconds time) { return time.count() / 1000; }
+
+bool isHello(const std::uint8_t* data, std::size_t size) {
+  try {
+    return protocol::readHeader(data, size).type == MessageType::Hello;
+  } catch (const protocol::ProtocolError&) {
+    return false;
+  }
+}
 
 // A map of a sample as a frame that keeps the service's buffer alive, or nothing if absent.
 template <class T>
@@ -53,8 +62,8 @@ protocol::FrameList sampleMessage(protocol::SamplePush sample, const MapFrames& 
 // request budget.
 class ServiceHost::Session final : private detail::ServiceListener {
  public:
-  Session(ServiceHost& host, std::string peer, int fd)
-      : host_(host), peer_(std::move(peer)), fd_(fd) {
+  Session(ServiceHost& host, std::string peer, ConnectionId connection)
+      : host_(host), peer_(std::move(peer)), connection_(connection) {
     client_ = host.service_.attach(*this);
     lastRefill_ = host.service_.clock().now();
   }
@@ -62,7 +71,7 @@ class ServiceHost::Session final : private detail::ServiceListener {
 
   ClientId client() const { return client_; }
   const std::string& peer() const { return peer_; }
-  int fd() const { return fd_; }
+  ConnectionId connection() const { return connection_; }
   std::uint8_t maps(NodeId node) const {
     auto found = subscriptions_.find(node);
     return found == subscriptions_.end() ? 0 : found->second;
@@ -148,7 +157,7 @@ class ServiceHost::Session final : private detail::ServiceListener {
 
   ServiceHost& host_;
   std::string peer_;
-  int fd_;
+  ConnectionId connection_;
   ClientId client_ = 0;
   std::map<NodeId, std::uint8_t> subscriptions_;
   std::map<NodeId, std::int32_t> missed_;
@@ -174,15 +183,30 @@ void ServiceHost::reply(const std::string& peer, std::uint32_t correlation,
   link_.send(peer, {protocol::ownedCopy(scratch_)}, false);
 }
 
-void ServiceHost::refuse(const std::string& peer, int fd, const std::string& why) {
-  drop(peer, fd, why, true);
+void ServiceHost::refuse(const std::string& peer, ConnectionId connection, const std::string& why) {
+  drop(peer, connection, why, true);
 }
 
-void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* data,
-                          std::size_t size) {
-  if (banned_.count(peer)) return;
+void ServiceHost::receive(const std::string& peer, ConnectionId connection,
+                          const std::uint8_t* data, std::size_t size) {
+  // A routing id is never on two open connections at once: one seen on a new connection
+  // means the connection it had before has closed, whatever the monitor has said so far.
+  if (auto ban = banned_.find(peer); ban != banned_.end()) {
+    if (connection != kNoConnection && ban->second.connection != connection) {
+      banned_.erase(ban);
+    } else if (ban->second.mayGreet && isHello(data, size)) {
+      banned_.erase(ban);
+    } else {
+      return;
+    }
+  }
+  if (auto found = sessions_.find(peer); found != sessions_.end() &&
+                                         connection != kNoConnection &&
+                                         found->second->connection() != connection) {
+    drop(peer, found->second->connection(), "its connection closed", false);
+  }
   if (size > protocol::kMaxRequestSize) {
-    drop(peer, fd,
+    drop(peer, connection,
          "it sent a request of " + std::to_string(size) + " bytes, more than " +
              std::to_string(protocol::kMaxRequestSize),
          true);
@@ -199,35 +223,44 @@ void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* d
                                                     ", the client " +
                                                     std::to_string(header.version)});
       // That answer is all it gets: nothing else it sends could be read.
-      banned_[peer] = fd;
+      banned_[peer] = Ban{connection, false};
       return;
     }
     request = protocol::decodeRequest(data, size);
   } catch (const protocol::ProtocolError& error) {
-    drop(peer, fd, std::string("it sent a malformed message: ") + error.what(), true);
+    drop(peer, connection, std::string("it sent a malformed message: ") + error.what(), true);
     return;
   }
   auto found = sessions_.find(peer);
   if (found == sessions_.end()) {
-    // A client's goodbye may come after its connection was seen to close: nothing to end.
-    if (std::holds_alternative<protocol::Bye>(request.request)) return;
-    if (!std::holds_alternative<protocol::Hello>(request.request)) {
-      drop(peer, fd, "it did not say hello first", true);
+    // A client's goodbye may come after its connection was seen to close, and its heartbeats
+    // go on while it greets: nothing to end or answer.
+    if (std::holds_alternative<protocol::Bye>(request.request) ||
+        std::holds_alternative<protocol::Heartbeat>(request.request)) {
       return;
     }
-    // A reused descriptor means the connection that had it is gone.
-    if (fd >= 0) connectionClosed(fd);
-    found = sessions_.emplace(peer, std::make_unique<Session>(*this, peer, fd)).first;
+    if (!std::holds_alternative<protocol::Hello>(request.request)) {
+      drop(peer, connection, "it did not say hello first", true);
+      return;
+    }
+    found = sessions_.emplace(peer, std::make_unique<Session>(*this, peer, connection)).first;
     sessionOrder_.push_back(peer);
   }
   Session& session = *found->second;
   if (!session.spend(service_.clock().now())) {
-    drop(peer, fd,
+    drop(peer, connection,
          "it sent requests faster than " + std::to_string(kRequestsPerSecond) + " a second", true);
     return;
   }
   if (std::holds_alternative<protocol::Bye>(request.request)) {
-    drop(peer, fd, "it said goodbye", false);
+    drop(peer, connection, "it said goodbye", false);
+    return;
+  }
+  if (std::holds_alternative<protocol::Heartbeat>(request.request)) {
+    // An answer the client's queue may refuse: then it has other messages to hear.
+    std::vector<std::uint8_t> alive;
+    protocol::encodeReply(alive, 0, protocol::Alive{});
+    link_.send(peer, {protocol::ownedCopy(alive)}, true);
     return;
   }
   protocol::ServerMessage answered;
@@ -236,12 +269,12 @@ void ServiceHost::receive(const std::string& peer, int fd, const std::uint8_t* d
   } catch (const Exception& error) {
     answered = protocol::Failed{error.kind(), error.what()};
   } catch (const protocol::ProtocolError& error) {
-    drop(peer, fd, std::string("it sent a malformed request: ") + error.what(), true);
+    drop(peer, connection, std::string("it sent a malformed request: ") + error.what(), true);
     return;
   } catch (const std::exception& error) {
     // No request should get here; if one does, it ends that client, not the service.
-    log(0, std::string("a request failed unexpectedly: ") + error.what());
-    drop(peer, fd, std::string("its request failed unexpectedly: ") + error.what(), true);
+    log(0, "a request failed unexpectedly: " + detail::printable(error.what()));
+    drop(peer, connection, std::string("its request failed unexpectedly: ") + error.what(), true);
     return;
   }
   reply(peer, request.header.correlation, answered);
@@ -253,8 +286,11 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
   return std::visit(
       Overloaded{
           [&](const protocol::Hello& m) -> protocol::ServerMessage {
-            if (!m.clientName.empty()) service_.nameClient(client, m.clientName);
-            log(1, "client " + std::to_string(client) + " (" + m.clientName + ") connected");
+            // Other clients are told this name, and the log shows it: never as sent.
+            const std::string name = detail::printable(m.clientName);
+            if (!name.empty()) service_.nameClient(client, name);
+            connects_.dropped(service_.clock().now(),
+                              "client " + std::to_string(client) + " (" + name + ") connected");
             return protocol::Welcome{client};
           },
           [&](const protocol::Enter& m) -> protocol::ServerMessage {
@@ -318,7 +354,7 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
             return protocol::Done{};
           },
           [&](const protocol::SetMixerLevel& m) -> protocol::ServerMessage {
-            service_.setInputMixerLevel(m.node, m.level);
+            service_.setInputMixerLevel(client, m.node, m.level);
             return protocol::Done{};
           },
           [&](const protocol::Subscribe& m) -> protocol::ServerMessage {
@@ -333,23 +369,27 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
             return protocol::Done{};
           },
           [&](const protocol::Bye&) -> protocol::ServerMessage { return protocol::Done{}; },
+          [&](const protocol::Heartbeat&) -> protocol::ServerMessage { return protocol::Done{}; },
       },
       request.request);
 }
 
-void ServiceHost::drop(const std::string& peer, int fd, const std::string& why, bool ban) {
+void ServiceHost::drop(const std::string& peer, ConnectionId connection, const std::string& why,
+                       bool ban) {
   auto found = sessions_.find(peer);
   if (ban) {
-    banned_[peer] = found == sessions_.end() ? fd : found->second->fd();
+    banned_[peer] = Ban{found == sessions_.end() ? connection : found->second->connection(), false};
     // Told once, so that a client that broke the rules by mistake learns why its calls fail.
     reply(peer, 0, protocol::Goodbye{"this client was dropped: " + why});
   }
   if (found == sessions_.end()) {
-    log(1, "a client is ignored: " + why);
+    drops_.dropped(service_.clock().now(), "a client is ignored: " + detail::printable(why));
     return;
   }
-  log(1, "client " + std::to_string(found->second->client()) + " dropped: " + why + " (" +
-             std::to_string(found->second->refused) + " samples it could not take)");
+  drops_.dropped(service_.clock().now(),
+                 "client " + std::to_string(found->second->client()) +
+                     " dropped: " + detail::printable(why) + " (" +
+                     std::to_string(found->second->refused) + " samples it could not take)");
   sessionOrder_.erase(std::remove(sessionOrder_.begin(), sessionOrder_.end(), peer),
                       sessionOrder_.end());
   std::unique_ptr<Session> gone = std::move(found->second);
@@ -365,16 +405,26 @@ void ServiceHost::peerGone(const std::string& peer, const std::string& why) {
   drop(peer, -1, why, false);
 }
 
-void ServiceHost::connectionClosed(int fd) {
+void ServiceHost::connectionClosed(ConnectionId connection) {
+  if (connection == kNoConnection) return;
   // A ban lasts as long as the connection: the next one from that client starts afresh.
   for (auto ban = banned_.begin(); ban != banned_.end();) {
-    ban = ban->second == fd && fd >= 0 ? banned_.erase(ban) : std::next(ban);
+    ban = ban->second.connection == connection ? banned_.erase(ban) : std::next(ban);
   }
   std::vector<std::string> gone;
   for (const auto& [peer, session] : sessions_) {
-    if (session->fd() == fd) gone.push_back(peer);
+    if (session->connection() == connection) gone.push_back(peer);
   }
-  for (const std::string& peer : gone) drop(peer, fd, "its connection closed", false);
+  for (const std::string& peer : gone) drop(peer, connection, "its connection closed", false);
+}
+
+void ServiceHost::peerSilent(const std::string& peer, const std::string& why) {
+  auto found = sessions_.find(peer);
+  if (found == sessions_.end()) return;
+  const ConnectionId connection = found->second->connection();
+  reply(peer, 0, protocol::Goodbye{"this client was dropped: " + why});
+  drop(peer, connection, why, false);
+  banned_[peer] = Ban{connection, true};
 }
 
 void ServiceHost::sayGoodbye(const std::string& reason) {
@@ -454,6 +504,8 @@ Nanoseconds ServiceHost::nextDueFor(const std::string& peer) const {
 }
 
 void ServiceHost::runDue() {
+  drops_.flush(service_.clock().now());
+  connects_.flush(service_.clock().now());
   Nanoseconds action{};
   while (service_.nextActionTime(&action) && action <= service_.clock().now()) {
     service_.runNextAction();

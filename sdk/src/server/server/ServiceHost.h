@@ -26,6 +26,8 @@
 #include <vector>
 
 #include "protocol/Messages.h"
+#include "server/ConnectionNumbers.h"
+#include "server/DropSummary.h"
 #include "server/PeerLink.h"
 #include "service/Service.h"
 #include "service/StreamCursor.h"
@@ -48,14 +50,20 @@ class ServiceHost {
 
   detail::Service& service() { return service_; }
 
-  // One request from `peer` (its connection's descriptor, or -1).
-  void receive(const std::string& peer, int fd, const std::uint8_t* data, std::size_t size);
+  // One request from `peer` on `connection` (a number unique to that connection, or
+  // kNoConnection when the transport has no connections to tell apart).
+  void receive(const std::string& peer, ConnectionId connection, const std::uint8_t* data,
+               std::size_t size);
   // The peer broke the protocol in a way the transport saw (a request in several frames).
-  void refuse(const std::string& peer, int fd, const std::string& why);
+  void refuse(const std::string& peer, ConnectionId connection, const std::string& why);
   bool ignored(const std::string& peer) const { return banned_.count(peer) > 0; }
-  // The connection with descriptor `fd` closed, or `peer` went away.
-  void connectionClosed(int fd);
+  bool hasSession(const std::string& peer) const { return sessions_.count(peer) > 0; }
+  // The connection closed, or `peer` went away.
+  void connectionClosed(ConnectionId connection);
   void peerGone(const std::string& peer, const std::string& why);
+  // The peer has been silent too long: its session ends and it is told why; on the same
+  // connection it is heard again only when it says hello.
+  void peerSilent(const std::string& peer, const std::string& why);
 
   // The service-clock time of the next timed action or sample; Nanoseconds::max() for none.
   detail::Nanoseconds nextDue() const;
@@ -78,9 +86,8 @@ class ServiceHost {
   protocol::ServerMessage answer(Session& session, const protocol::DecodedRequest& request);
   void reply(const std::string& peer, std::uint32_t correlation,
              const protocol::ServerMessage& message);
-  // Ends the peer's session; a banned peer is told why and ignored until its connection
-  // (descriptor `fd`) closes.
-  void drop(const std::string& peer, int fd, const std::string& why, bool ban);
+  // Ends the peer's session; a banned peer is told why and ignored until its connection closes.
+  void drop(const std::string& peer, ConnectionId connection, const std::string& why, bool ban);
   std::vector<Session*> subscribersOf(detail::NodeId node) const;
   std::uint8_t wantedMaps(detail::NodeId node) const;  // every subscriber's maps together
   // Arms, retimes or ends the node's stream to match its subscribers and rate now.
@@ -95,9 +102,16 @@ class ServiceHost {
   detail::Service& service_;
   PeerLink& link_;
   LogFunction log_;
+  // Lines about clients coming and going, bounded in a flood of them.
+  DropSummary drops_{log_};
+  DropSummary connects_{log_};
   std::map<std::string, std::unique_ptr<Session>> sessions_;  // by peer
   std::vector<std::string> sessionOrder_;                     // peers, in the order they came
-  std::map<std::string, int> banned_;                         // peer -> its connection's descriptor
+  struct Ban {
+    ConnectionId connection;
+    bool mayGreet;  // a peer dropped for silence may start a new session on the same connection
+  };
+  std::map<std::string, Ban> banned_;
   std::vector<Stream> streams_;                               // in the order they started
   std::vector<std::uint8_t> scratch_;
 };

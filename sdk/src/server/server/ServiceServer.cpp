@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "protocol/Liveness.h"
+#include "server/BindAddress.h"
 #include "transport/SocketOptions.h"
 #include "transport/ZmqContext.h"
 
@@ -29,24 +31,33 @@ std::string nextMonitorAddress() {
 }  // namespace
 
 bool isLocalEndpoint(const std::string& endpoint) {
-  if (endpoint.rfind("ipc://", 0) == 0 || endpoint.rfind("inproc://", 0) == 0) return true;
-  for (const char* prefix : {"tcp://127.0.0.1:", "tcp://localhost:", "tcp://[::1]:"}) {
-    if (endpoint.rfind(prefix, 0) == 0) return true;
+  try {
+    return parseBindAddress(endpoint).local;
+  } catch (const std::invalid_argument&) {
+    return false;
   }
-  return false;
 }
 
 ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
     : options_(std::move(options)),
       router_(transport::zmqContext(), zmq::socket_type::router),
       monitor_(transport::zmqContext(), zmq::socket_type::pair),
-      host_(service, *this, options_.log) {
+      host_(service, *this, options_.log),
+      liveness_(protocol::kSilenceLimit) {
   const bool keyed = !options_.secretKey.empty();
-  if (!keyed && !isLocalEndpoint(options_.endpoint)) {
+  BindAddress address;
+  try {
+    address = parseBindAddress(options_.endpoint);
+  } catch (const std::invalid_argument& error) {
+    throw std::runtime_error(error.what());
+  }
+  if (!keyed && !address.local) {
     throw std::runtime_error("serving " + options_.endpoint +
+                             (address.endpoint == options_.endpoint ? "" : " (" + address.endpoint + ")") +
                              " needs keys (--key and --clients): without them the service "
                              "only serves this machine");
   }
+  if (address.ipv6) router_.set(zmq::sockopt::ipv6, true);
   transport::applyCommonOptions(router_);
   router_.set(zmq::sockopt::router_mandatory, true);
   // ZeroMQ closes the connection of a client that sends a larger frame before reading it all,
@@ -60,13 +71,14 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
     router_.set(zmq::sockopt::zap_domain, "camsdk");
   }
   const std::string monitorAddress = nextMonitorAddress();
-  if (zmq_socket_monitor(router_.handle(), monitorAddress.c_str(), ZMQ_EVENT_DISCONNECTED) != 0) {
+  if (zmq_socket_monitor(router_.handle(), monitorAddress.c_str(),
+                         ZMQ_EVENT_ACCEPTED | ZMQ_EVENT_DISCONNECTED) != 0) {
     throw std::runtime_error("cannot watch the service socket: " +
                              std::string(zmq_strerror(zmq_errno())));
   }
   monitor_.connect(monitorAddress);
   try {
-    router_.bind(options_.endpoint);
+    router_.bind(address.endpoint);
   } catch (const zmq::error_t& error) {
     if (error.num() == EADDRINUSE) {
       throw std::runtime_error(options_.endpoint + " is already served by another program");
@@ -125,7 +137,9 @@ void ServiceServer::flushBacklogs() {
   }
   for (const std::string& peer : stuck) {
     backlogs_.erase(peer);
-    host_.refuse(peer, -1, "it stopped reading what the service sends");
+    auto known = peers_.find(peer);
+    host_.refuse(peer, known == peers_.end() ? kNoConnection : known->second,
+                 "it stopped reading what the service sends");
   }
   // Peers come and go: keep an entry only while something waits.
   for (auto backlog = backlogs_.begin(); backlog != backlogs_.end();) {
@@ -162,6 +176,7 @@ void ServiceServer::turn(std::chrono::milliseconds maxWait) {
   if (zap_) answerZap();
   readMonitor();
   readRequests();
+  dropSilentPeers();
   flushBacklogs();
   host_.runDue();
   shared_.clear();
@@ -179,7 +194,29 @@ void ServiceServer::readMonitor() {
     }
     while (event.more() && monitor_.recv(event, zmq::recv_flags::dontwait)) {
     }
-    if (id == ZMQ_EVENT_DISCONNECTED) host_.connectionClosed(static_cast<int>(value));
+    const int fd = static_cast<int>(value);
+    if (id == ZMQ_EVENT_ACCEPTED) connectionGone(connections_.accepted(fd));
+    if (id == ZMQ_EVENT_DISCONNECTED) connectionGone(connections_.closed(fd));
+  }
+}
+
+void ServiceServer::connectionGone(ConnectionId connection) {
+  if (connection == kNoConnection) return;
+  for (auto peer = peers_.begin(); peer != peers_.end();) {
+    if (peer->second != connection) {
+      ++peer;
+      continue;
+    }
+    liveness_.forget(peer->first);
+    peer = peers_.erase(peer);
+  }
+  host_.connectionClosed(connection);
+}
+
+void ServiceServer::dropSilentPeers() {
+  for (const std::string& peer : liveness_.silent(PeerLiveness::Clock::now())) {
+    host_.peerSilent(peer, "it sent nothing for " +
+                               std::to_string(protocol::kSilenceLimit.count()) + " ms");
   }
 }
 
@@ -230,11 +267,19 @@ void ServiceServer::readRequests() {
     }
     const std::string id = peer.to_string();
     const int fd = zmq_msg_get(body.handle(), ZMQ_SRCFD);
+    auto known = peers_.find(id);
+    if (known == peers_.end() || known->second != connections_.of(fd)) {
+      // A peer not seen on this connection before: the monitor's notices about it were raised
+      // before its first message, and are read first.
+      readMonitor();
+      known = peers_.insert_or_assign(id, connections_.of(fd)).first;
+    }
+    liveness_.heard(id, PeerLiveness::Clock::now());
     if (extra) {
-      host_.refuse(id, fd, "it sent a request in several parts");
+      host_.refuse(id, known->second, "it sent a request in several parts");
       continue;
     }
-    host_.receive(id, fd, body.data<std::uint8_t>(), body.size());
+    host_.receive(id, known->second, body.data<std::uint8_t>(), body.size());
   }
 }
 

@@ -5,8 +5,9 @@
 // kHighWaterMark messages wait there) is dropped for that client alone. Replies and notices
 // are never dropped: what the connection cannot take waits in the client's backlog, and a
 // client whose backlog passes kMaxBacklog has stopped reading and is dropped. A client whose
-// connection closes (its process ended, crashed or lost the network) is dropped at once. A
-// frame larger than protocol::kMaxRequestSize closes the connection it came on.
+// connection closes (its process ended or crashed) is dropped at once, and one the service has
+// not heard from for protocol::kSilenceLimit (stopped, or its machine or network gone) soon
+// after. A frame larger than protocol::kMaxRequestSize closes the connection it came on.
 #pragma once
 
 #include <atomic>
@@ -18,7 +19,9 @@
 #include <string>
 #include <zmq.hpp>
 
+#include "server/ConnectionNumbers.h"
 #include "server/PeerLink.h"
+#include "server/PeerLiveness.h"
 #include "server/ServiceHost.h"
 #include "service/Service.h"
 
@@ -28,7 +31,7 @@ namespace server {
 struct ServerOptions {
   std::string endpoint;
   // CURVE: the service's key pair and the public keys of the clients it accepts. Without
-  // them only a local endpoint (ipc, or TCP on 127.0.0.1) may be served.
+  // them only a local endpoint may be served (isLocalEndpoint).
   std::string publicKey;
   std::string secretKey;
   std::set<std::string> clientKeys;
@@ -63,6 +66,8 @@ class ServiceServer final : private PeerLink {
   void flushBacklogs();
   void readRequests();
   void readMonitor();
+  void connectionGone(ConnectionId connection);
+  void dropSilentPeers();
   void answerZap();
   void log(int level, const std::string& line) const;
 
@@ -71,14 +76,17 @@ class ServiceServer final : private PeerLink {
   zmq::socket_t monitor_;
   std::unique_ptr<zmq::socket_t> zap_;
   ServiceHost host_;
+  ConnectionNumbers connections_;
+  std::map<std::string, ConnectionId> peers_;  // every peer heard, by the connection it is on
+  PeerLiveness liveness_;
   std::map<std::string, std::deque<protocol::FrameList>> backlogs_;
   // Map frames already made into ZeroMQ messages this turn, so that a sample sent to several
   // clients is copied into ZeroMQ once and shared.
   std::map<const void*, zmq::message_t> shared_;
 };
 
-// Whether an endpoint stays on this machine (ipc, inproc, or TCP on 127.0.0.1 / localhost /
-// ::1), so that it may be served without keys.
+// Whether an endpoint stays on this machine (ipc, inproc, or TCP on 127.0.0.1 or ::1, or a name
+// that resolves to those only), so that it may be served without keys (server/BindAddress.h).
 bool isLocalEndpoint(const std::string& endpoint);
 
 }  // namespace server

@@ -12,10 +12,11 @@ namespace detail {
 class SampleTimeline {
  public:
   virtual ~SampleTimeline() = default;
-  // The first sample due at or after `time`: where a stream that starts then begins.
+  // Where a stream that starts at `time` begins: as a rule, the first sample due at or after it.
   virtual std::int64_t firstAtOrAfter(Nanoseconds time) = 0;
   // When sample `index` is due on the service clock. For a sample not known yet, a time after
-  // now when to ask again; Nanoseconds::max() when there will be no such sample.
+  // now when to ask again; Nanoseconds::max() when there will be no such sample;
+  // Nanoseconds::min() for one no longer held.
   virtual Nanoseconds due(std::int64_t index) = 0;
 };
 

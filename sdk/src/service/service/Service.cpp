@@ -205,9 +205,9 @@ void Service::setDefaultConfiguration(NodeId id, const AudioNode::Configuration&
   target.audio = configuration;
 }
 
-void Service::setInputMixerLevel(NodeId id, float level) {
-  ServiceNode& target = node(id);
-  if (!visible(target)) throw gone(target);
+// The level is heard by every client of the node, as its configuration is: it needs control.
+void Service::setInputMixerLevel(ClientId client, NodeId id, float level) {
+  ServiceNode& target = controlledNode(client, id, NodeKind::Audio);
   if (!(level >= 0.0f && level <= 1.0f)) {
     throw ArgumentException("mixer level must lie in [0, 1]");
   }

@@ -56,7 +56,7 @@ class Service final {
                         const ColorNode::Configuration& configuration);
   void setConfiguration(ClientId client, NodeId node,
                         const AudioNode::Configuration& configuration);
-  void setInputMixerLevel(NodeId node, float level);
+  void setInputMixerLevel(ClientId client, NodeId node, float level);
   std::int32_t samplesPerSecond(NodeId node) const;
   DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap, bool vertices);
   ColorFrame colorFrame(NodeId node, std::int64_t index);

@@ -34,7 +34,9 @@ Nanoseconds StreamCursor::due(std::int64_t index) const {
 std::int64_t StreamCursor::take(Nanoseconds now, std::int32_t* skipped) {
   std::int64_t newest = next_;
   if (timeline_ != nullptr) {
-    while (timeline_->due(newest + 1) <= now) ++newest;
+    // A recorded sample is sent late rather than never: each is taken in turn, and only those
+    // the timeline no longer holds (the stream fell seconds behind) are passed over.
+    while (timeline_->due(newest) == Nanoseconds::min()) ++newest;
   }
   const std::int64_t behind = (now - anchor_).count();
   if (timeline_ == nullptr && behind >= 0) {

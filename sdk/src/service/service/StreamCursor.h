@@ -1,7 +1,8 @@
 // The pacing of one sample stream: sample k is due at anchor + (k - anchorIndex) * 1 s / rate,
 // computed in integer nanoseconds from the anchor each time, so rounding never accumulates into
 // drift. A stream that falls behind takes its newest due sample and counts the ones skipped.
-// A stream that follows a timeline (a recording) takes its due times from there instead.
+// A stream that follows a timeline (a recording) takes its due times from there instead, and
+// every sample in turn however late.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +30,8 @@ class StreamCursor {
   Nanoseconds nextDue() const { return due(next_); }
   std::int64_t nextIndex() const { return next_; }
 
-  // Takes the newest sample due at `now` (the next one at least). `skipped` receives how many
-  // due samples were passed over to reach it.
+  // Takes the newest sample due at `now` (the next one at least; on a timeline, the next one it
+  // still holds). `skipped` receives how many samples were passed over to reach it.
   std::int64_t take(Nanoseconds now, std::int32_t* skipped);
 
  private:

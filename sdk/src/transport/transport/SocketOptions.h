@@ -15,11 +15,8 @@ inline void applyCommonOptions(zmq::socket_t& socket) {
   socket.set(zmq::sockopt::linger, 0);
   socket.set(zmq::sockopt::sndhwm, kHighWaterMark);
   socket.set(zmq::sockopt::rcvhwm, kHighWaterMark);
-  // ZeroMQ's own heartbeats, answered by its I/O thread: a peer whose machine or network
-  // vanished is dropped after the time-out even when the application is busy.
-  socket.set(zmq::sockopt::heartbeat_ivl, 250);
-  socket.set(zmq::sockopt::heartbeat_timeout, 1000);
-  socket.set(zmq::sockopt::heartbeat_ttl, 2000);
+  // No ZeroMQ heartbeats (ZMQ_HEARTBEAT_*): libzmq 4.3 aborts the process when one arrives on a
+  // connection whose queue is full. Liveness is the protocol's own (protocol/Liveness.h).
 }
 
 }  // namespace transport

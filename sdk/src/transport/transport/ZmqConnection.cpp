@@ -3,8 +3,35 @@
 namespace CamSdk {
 namespace transport {
 
+namespace {
+
+bool isAlive(const std::vector<zmq::message_t>& parts) {
+  if (parts.size() != 1 || parts[0].size() != protocol::kHeaderSize) return false;
+  try {
+    return protocol::readHeader(parts[0].data<std::uint8_t>(), parts[0].size()).type ==
+           protocol::MessageType::Alive;
+  } catch (const protocol::ProtocolError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 ZmqConnection::ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys)
-    : socket_(endpoint, keys) {}
+    : socket_(endpoint, keys) {
+  protocol::encodeRequest(heartbeat_, protocol::MessageType::Heartbeat, 0, protocol::Heartbeat{});
+}
+
+bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
+  if (!socket_.send(request)) return false;
+  liveness_.sent(ServiceLiveness::Clock::now());
+  return true;
+}
+
+void ZmqConnection::keepAlive(ServiceLiveness::Clock::time_point now) {
+  // A full queue refuses the heartbeat; the requests waiting in it will speak for this client.
+  if (liveness_.heartbeatDue(now) && socket_.send(heartbeat_)) liveness_.sent(now);
+}
 
 bool ZmqConnection::tryReceive(protocol::FrameList* message) {
   if (pending_) return false;
@@ -29,28 +56,42 @@ Connection::Event ZmqConnection::wait(Nanoseconds deadline, protocol::FrameList*
   return receive(until, message);
 }
 
+// Waits in steps no longer than the next heartbeat or the end of the service's allowed
+// silence. Silence is judged only after a wait found nothing to read, so a client that was
+// itself stopped reads what waits for it before it decides the service has gone.
 Connection::Event ZmqConnection::receive(ClientSocket::Deadline until,
                                          protocol::FrameList* message) {
   std::vector<zmq::message_t> parts;
-  const ClientSocket::Event event = socket_.wait(until, &parts);
-  switch (event) {
-    case ClientSocket::Event::Message:
-      break;
-    case ClientSocket::Event::Connected:
-      return Event::Connected;
-    case ClientSocket::Event::Disconnected:
-      return Event::Disconnected;
-    case ClientSocket::Event::Refused:
-      return Event::Refused;
-    case ClientSocket::Event::Timeout:
-      return Event::Timeout;
+  for (;;) {
+    keepAlive(ServiceLiveness::Clock::now());
+    const ClientSocket::Event event = socket_.wait(liveness_.nextCheck(until), &parts);
+    const auto now = ServiceLiveness::Clock::now();
+    switch (event) {
+      case ClientSocket::Event::Message:
+        liveness_.heard(now);
+        if (isAlive(parts)) continue;
+        break;
+      case ClientSocket::Event::Connected:
+        liveness_.reset();
+        return Event::Connected;
+      case ClientSocket::Event::Disconnected:
+        liveness_.reset();
+        return Event::Disconnected;
+      case ClientSocket::Event::Refused:
+        liveness_.reset();
+        return Event::Refused;
+      case ClientSocket::Event::Timeout:
+        if (liveness_.fellSilent(now)) return Event::Disconnected;
+        if (now >= until) return Event::Timeout;
+        continue;
+    }
+    message->clear();
+    for (zmq::message_t& part : parts) {
+      auto owned = std::make_shared<zmq::message_t>(std::move(part));
+      message->push_back(protocol::OwnedFrame{owned, owned->data<std::uint8_t>(), owned->size()});
+    }
+    return Event::Message;
   }
-  message->clear();
-  for (zmq::message_t& part : parts) {
-    auto owned = std::make_shared<zmq::message_t>(std::move(part));
-    message->push_back(protocol::OwnedFrame{owned, owned->data<std::uint8_t>(), owned->size()});
-  }
-  return Event::Message;
 }
 
 }  // namespace transport

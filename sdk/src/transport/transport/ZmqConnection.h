@@ -1,4 +1,7 @@
-// A connection to a camera service in another process, over a ZeroMQ DEALER socket.
+// A connection to a camera service in another process, over a ZeroMQ DEALER socket. It keeps
+// the connection alive by the protocol's own heartbeats (protocol/Liveness.h): it sends a
+// Heartbeat whenever it has sent nothing for a while, takes the service's Alive answers out of
+// the message stream, and reports the connection closed when the service falls silent.
 #pragma once
 
 #include <chrono>
@@ -8,6 +11,7 @@
 
 #include "transport/ClientSocket.h"
 #include "transport/Connection.h"
+#include "transport/ServiceLiveness.h"
 
 namespace CamSdk {
 namespace transport {
@@ -15,7 +19,7 @@ namespace transport {
 class ZmqConnection final : public Connection {
  public:
   ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys);
-  bool send(const std::vector<std::uint8_t>& request) override { return socket_.send(request); }
+  bool send(const std::vector<std::uint8_t>& request) override;
   // A connection event seen here is kept for the next wait(), which reports it.
   bool tryReceive(protocol::FrameList* message) override;
   Event wait(Nanoseconds deadline, protocol::FrameList* message) override;
@@ -25,10 +29,13 @@ class ZmqConnection final : public Connection {
 
  private:
   Event receive(ClientSocket::Deadline until, protocol::FrameList* message);
+  void keepAlive(ServiceLiveness::Clock::time_point now);
 
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   ClientSocket socket_;
   std::optional<Event> pending_;
+  ServiceLiveness liveness_;
+  std::vector<std::uint8_t> heartbeat_;
 };
 
 }  // namespace transport
