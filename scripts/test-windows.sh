@@ -9,7 +9,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-linux_dir=${1:-$repo_root/build/tests}
+linux_dir=$(realpath -m "${1:-$repo_root/build/tests}")
 windows_dir="$repo_root/build/windows"
 step_start=$SECONDS
 step_done() {
