@@ -79,38 +79,46 @@ def quit_with_q(display, window, program, presses=100):
     return None
 
 
-def measure(label, path, seconds, warmup, service_path=None):
-    """Runs `path` on its own X server, with a camsdk-service of its own when `service_path`
-    is given; returns CPU seconds of the program, its service and its X server, and the wall
-    time they were measured over."""
+def measure(label, path, seconds, warmup, service_path=None, viewer_command=None,
+            service_command=None, endpoint=None, others=None):
+    """Runs `path` (or `viewer_command`, a command line) on its own X server, with a
+    camsdk-service of its own when `service_path` (or `service_command`) is given, on
+    `endpoint` or a private ipc endpoint; returns CPU seconds of the program, its service,
+    its X server and of the processes `others()` names (read at both ends of the span), and
+    the wall time they were measured over."""
     with tempfile.TemporaryDirectory(prefix="dv-cpu-") as workdir:
         display = h.VirtualDisplay(workdir)
         service = None
         program = None
         try:
-            if service_path is not None:
-                os.environ["DV_SERVICE"] = service_path  # the harness starts whatever this names
-                service = h.Service(workdir)
+            if service_path is not None or service_command is not None:
+                # The display matters to a service under Wine only: Wine's desktop process,
+                # started by the first program of a prefix, takes that program's display.
+                service = h.Service(workdir, endpoint=endpoint,
+                                    program=service_command or [service_path],
+                                    extra_env={"DISPLAY": display.name})
                 if not service.running():
                     raise RuntimeError(f"the service did not start:\n{service.stderr()}")
                 endpoint = service.endpoint
-            else:
+            elif endpoint is None:
                 # Nothing serves here: a program that needed a service would say so and end.
                 endpoint = "ipc://" + os.path.join(workdir, "no-service.sock")
-            os.environ["DV_VIEWER"] = path
-            program = h.Viewer(display, workdir, endpoint)
-            color = find_window(display, h.COLOR_TITLE, program)
-            depth = find_window(display, h.DEPTH_TITLE, program)
+            program = h.Viewer(display, workdir, endpoint, program=viewer_command or [path])
+            color = find_window(display, h.COLOR_TITLE, program, 4 * h.WINDOW_TIMEOUT)
+            depth = find_window(display, h.DEPTH_TITLE, program, 4 * h.WINDOW_TIMEOUT)
             display.run("xdotool", "windowmove", color, "0", "0")
             display.run("xdotool", "windowmove", depth, "0", str(h.DEPTH_WINDOW_TOP))
             time.sleep(warmup)
             pids = {"program": program.pid, "X server": display._process.pid}
             if service is not None:
                 pids["service"] = service.pid
+            other_pids = set(others()) - set(pids.values()) if others else set()
             start_wall = time.monotonic()
             start = {name: cpu_seconds(pid) for name, pid in pids.items()}
+            start_other = {pid: cpu_seconds(pid) for pid in other_pids}
             time.sleep(seconds)
             end = {name: cpu_seconds(pid) for name, pid in pids.items()}
+            other = sum(cpu_seconds(pid) - start_other[pid] for pid in other_pids)
             wall = time.monotonic() - start_wall
             if not program.running():
                 raise RuntimeError(f"{label} ended during the measurement:\n{program.stderr()}")
@@ -127,18 +135,20 @@ def measure(label, path, seconds, warmup, service_path=None):
                 service.close()
             display.close()
     used = {name: end[name] - start[name] for name in end}
-    return Usage(used["program"], used.get("service", 0.0), used["X server"], wall)
+    return Usage(used["program"], used.get("service", 0.0), used["X server"], wall, other)
 
 
 class Usage:
     """CPU seconds over `wall` seconds; several measurements add up."""
 
-    def __init__(self, program=0.0, service=0.0, xserver=0.0, wall=0.0):
+    def __init__(self, program=0.0, service=0.0, xserver=0.0, wall=0.0, other=0.0):
         self.program, self.service, self.xserver, self.wall = program, service, xserver, wall
+        self.other = other
 
     def __add__(self, other):
         return Usage(self.program + other.program, self.service + other.service,
-                     self.xserver + other.xserver, self.wall + other.wall)
+                     self.xserver + other.xserver, self.wall + other.wall,
+                     self.other + other.other)
 
     def share(self, seconds):
         """CPU seconds as a share of one core over the wall time."""

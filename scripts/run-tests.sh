@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once with warnings as
 # errors, once more under AddressSanitizer and UndefinedBehaviorSanitizer; in between, the colour
-# conversion's tests built for 64-bit ARM run under user-mode emulation. Last, every fuzz target
+# conversion's tests built for 64-bit ARM run under user-mode emulation, and the Windows build
+# (scripts/test-windows.sh) with its tests and end-to-end test under Wine. Last, every fuzz target
 # runs for a short fixed time (DV_FUZZ_SECONDS, 30 s by default). A build that fails stops the
 # run; failing tests of one pass do not keep the next from running, so one run shows
 # everything. Exits non-zero if anything failed.
@@ -40,8 +41,23 @@ run_arm_suite() {
   echo "== aarch64: done after ${SECONDS}s"
 }
 
+# The Windows programs and tests, cross-built and run under Wine; the end-to-end test pairs them
+# with the programs of the first pass.
+run_windows_suite() {
+  echo "== windows: build, tests and end-to-end test under Wine"
+  local status=0
+  bash "$repo_root/scripts/test-windows.sh" "$repo_root/build/tests" || status=$?
+  if [[ $status -eq 2 ]]; then
+    exit 2  # a build failed
+  elif [[ $status -ne 0 ]]; then
+    failed+=(windows)
+  fi
+  echo "== windows: done after ${SECONDS}s"
+}
+
 run_suite tests
 run_arm_suite
+run_windows_suite
 # The benchmarks were built in the first pass; the sanitizer pass needs only the tests.
 run_suite sanitize -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF
 

@@ -2,7 +2,8 @@
 // started without a display says so in one line and claims no camera stream. Without the check
 // the window library aborts the process with its own lines of text.
 //
-// Platform code: DisplayCheckX11.cpp where the window library draws through X, or
+// Platform code: DisplayCheckX11.cpp where the window library draws through X,
+// DisplayCheckWindows.cpp on Windows, or
 // DisplayCheckUnknown.cpp where the viewer cannot tell and leaves it to the window library.
 #pragma once
 

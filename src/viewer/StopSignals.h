@@ -3,7 +3,9 @@
 // ends by that same signal, so that a shell or a supervisor sees what stopped it (status 130 or
 // 143 in a shell) and a script that ran the viewer stops too.
 //
-// Platform code: StopSignalsPosix.cpp, or StopSignalsStandard.cpp with only the C++ library.
+// Platform code: StopSignalsPosix.cpp; StopSignalsWindows.cpp (console events: Ctrl-C, closing
+// the console; the process ends with STATUS_CONTROL_C_EXIT, as by Windows' own handler); or
+// StopSignalsStandard.cpp with only the C++ library.
 #pragma once
 
 namespace stopSignals {

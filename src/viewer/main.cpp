@@ -4,6 +4,7 @@
 #include "viewer/DisplayCheck.h"
 #include "viewer/FailureGuard.h"
 #include "viewer/FrameSizedBlocks.h"
+#include "viewer/OutputLines.h"
 #include "viewer/StopSignals.h"
 #include "viewer/ViewerLifecycle.h"
 #include "viewer/ViewerState.h"
@@ -15,9 +16,7 @@
 
 int main() {
   stopSignals::takeOver();
-  // Each line leaves when it is printed, also into a pipe or a log file, and is not lost when
-  // a signal ends the process.
-  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  sendEachLineAsPrinted();
   keepFrameSizedBlocksInHeap();
 
   const std::string noDisplay = whyNoDisplay();

@@ -145,10 +145,12 @@ class Service:
     service that exits instead (a bad scenario file, an endpoint already served) leaves its
     status and standard error for the test to read."""
 
-    def __init__(self, workdir, scenario=None, endpoint=None, args=(), name="service"):
+    def __init__(self, workdir, scenario=None, endpoint=None, args=(), name="service",
+                 program=None, extra_env=None):
         self.endpoint = endpoint or "ipc://" + os.path.join(workdir, name + ".sock")
         # The simulated camera only: a camera plugged into the machine never joins a test.
-        command = [os.environ["DV_SERVICE"], "--endpoint", self.endpoint, "--no-v4l2"] + list(args)
+        command = (list(program or [os.environ["DV_SERVICE"]])
+                   + ["--endpoint", self.endpoint, "--no-v4l2"] + list(args))
         if scenario is not None:
             path = os.path.join(workdir, name + "-scenario.txt")
             with open(path, "w") as f:
@@ -157,6 +159,7 @@ class Service:
         self.scenario_path = command[-1] if scenario is not None else None
         self._stderr_path = os.path.join(workdir, name + ".stderr")
         env = {k: v for k, v in os.environ.items() if k != "CAMSDK_SCENARIO"}
+        env.update(extra_env or {})
         with open(self._stderr_path, "wb") as err:
             self.process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
                                             stdout=subprocess.DEVNULL, stderr=err,
@@ -207,10 +210,11 @@ class Service:
 class Viewer:
     """The real program. Its standard output is a terminal, as for a user who starts it from a
     shell, or a pipe, as for a supervisor or `| tee`; standard error goes to a file. A display
-    whose name is None leaves DISPLAY unset."""
+    whose name is None leaves DISPLAY unset. `program` is the command that starts it (by
+    default DV_VIEWER)."""
 
     def __init__(self, display, workdir, endpoint, name="viewer", extra_env=None,
-                 stdout_pipe=False):
+                 stdout_pipe=False, program=None):
         self.workdir = workdir
         self.started = time.monotonic()
         env = {k: v for k, v in os.environ.items()
@@ -235,7 +239,7 @@ class Viewer:
         try:
             with open(self._stderr_path, "wb") as err:
                 self._process = subprocess.Popen(
-                    [os.environ["DV_VIEWER"]], env=env, stdin=subprocess.DEVNULL,
+                    list(program or [os.environ["DV_VIEWER"]]), env=env, stdin=subprocess.DEVNULL,
                     stdout=child_end, stderr=err, cwd=workdir, preexec_fn=_die_with_parent)
         finally:
             os.close(child_end)
@@ -423,14 +427,14 @@ class ViewerTestCase(unittest.TestCase):
         return service
 
     def start_viewer(self, scenario=None, name="viewer", endpoint=None, extra_env=None,
-                     display=None, stdout_pipe=False):
+                     display=None, stdout_pipe=False, program=None):
         """The viewer on this test's service, started first (with `scenario`) if need be."""
         if endpoint is None:
             if self.service is None:
                 self.start_service(scenario)
             endpoint = self.service.endpoint
         viewer = Viewer(display or self.display, self.workdir, endpoint, name, extra_env,
-                        stdout_pipe)
+                        stdout_pipe, program)
         self.addCleanup(self._report_and_close, viewer)
         if self.viewer is None:
             self.viewer = viewer

@@ -5,8 +5,6 @@
 // write one byte too far crashes the test.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -14,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "GuardedBuffer.h"
 #include "Yuy2ExpectedColor.h"
 #include "present/Yuy2ToBgr.h"
 #include "present/Yuy2ToBgrRows.h"
@@ -75,12 +74,36 @@ TEST_P(EveryKernel, NearIntegerSumsTruncateAsSeparatelyRoundedDoubles) {
   }
 }
 
+// a * b + c rounded once, as a fused multiply-add gives it, in plain double arithmetic: the
+// product's rounding error is recovered exactly (Dekker's split) and added back with the
+// sum's. Not std::fma: some C libraries (MinGW-w64's) compute it in x87 extended precision,
+// which rounds twice.
+double fusedMultiplyAdd(double a, double b, double c) {
+  auto split = [](double x, double& high, double& low) {
+    const double scaled = 134217729.0 * x;  // 2^27 + 1
+    high = scaled - (scaled - x);
+    low = x - high;
+  };
+  double aHigh, aLow, bHigh, bLow;
+  split(a, aHigh, aLow);
+  split(b, bHigh, bLow);
+  const double product = a * b;
+  const double productError =
+      ((aHigh * bHigh - product) + aHigh * bLow + aLow * bHigh) + aLow * bLow;
+  const double sum = product + c;
+  const double sumError = (product - (sum - (sum - product))) + (c - (sum - product));
+  return sum + (sumError + productError);
+}
+
 // The two cases above only guard the build if a fused multiply-add or single precision would
 // really change them.
 TEST(Yuy2Canaries, FusedOrSinglePrecisionArithmeticWouldGiveOtherBytes) {
   volatile double lumaGain = 1.164, blueFromU = 1.567, redFromV = 1.98;
-  EXPECT_EQ(std::trunc(std::fma(lumaGain, 87.0, blueFromU * -4.0)), 95.0);
-  EXPECT_EQ(std::trunc(std::fma(redFromV, 68.0, lumaGain * -10.0)), 123.0);
+  EXPECT_EQ(std::trunc(fusedMultiplyAdd(lumaGain, 87.0, blueFromU * -4.0)), 95.0);
+  EXPECT_EQ(std::trunc(fusedMultiplyAdd(redFromV, 68.0, lumaGain * -10.0)), 123.0);
+  // The plain rule gives 94 and 122 (the cases above).
+  EXPECT_EQ(std::trunc(lumaGain * 87.0 + blueFromU * -4.0), 94.0);
+  EXPECT_EQ(std::trunc(redFromV * 68.0 + lumaGain * -10.0), 122.0);
   const float singleBlue =
       static_cast<float>(lumaGain) * 87.0f + static_cast<float>(blueFromU) * -4.0f;
   EXPECT_EQ(std::trunc(singleBlue), 95.0f);
@@ -142,33 +165,6 @@ TEST_P(EveryKernel, StridedRowsSkipThePaddingOnBothSides) {
     }
   }
 }
-
-// A buffer whose last byte is the last byte before an inaccessible page.
-class GuardedBuffer {
- public:
-  explicit GuardedBuffer(std::size_t bytes) {
-    page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    mapped_ = (bytes + page_ - 1) / page_ * page_ + page_;
-    void* base = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) throw std::runtime_error("mmap failed");
-    base_ = static_cast<std::uint8_t*>(base);
-    if (mprotect(base_ + mapped_ - page_, page_, PROT_NONE) != 0) {
-      throw std::runtime_error("mprotect failed");
-    }
-    data_ = base_ + mapped_ - page_ - bytes;
-  }
-  ~GuardedBuffer() { munmap(base_, mapped_); }
-  GuardedBuffer(const GuardedBuffer&) = delete;
-  GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-
-  std::uint8_t* data() const { return data_; }
-
- private:
-  std::size_t page_ = 0;
-  std::size_t mapped_ = 0;
-  std::uint8_t* base_ = nullptr;
-  std::uint8_t* data_ = nullptr;
-};
 
 TEST(Yuy2RowKernels, OddAndUnalignedWidthsStopAtTheLastByteOfBothBuffers) {
   std::mt19937 random(3);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -20,7 +21,7 @@ class KeyedService : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ::testing::TempDir() + "camsdk_keys_" + std::to_string(getpid()) + "/";
-    ASSERT_EQ(system(("mkdir -p " + dir_).c_str()), 0);
+    std::filesystem::create_directories(dir_);
     for (const char* name : {"service", "client", "stranger"}) {
       transport::writeNewKeyPair(dir_ + name + ".key");
     }

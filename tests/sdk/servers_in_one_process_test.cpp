@@ -2,6 +2,7 @@
 // serve them: each watches its own socket and answers its own clients.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zmq.h>
 
 #include <atomic>
 #include <memory>
@@ -16,12 +17,18 @@
 namespace CamSdk {
 namespace {
 
+// A local socket of its own where ZeroMQ has them; else a free port on loopback (Windows).
+std::string privateEndpoint(const std::string& name) {
+  if (zmq_has("ipc") == 0) return "tcp://127.0.0.1:*";
+  return "ipc://" + ::testing::TempDir() + "servers-" + name + "-" + std::to_string(getpid()) +
+         ".sock";
+}
+
 struct Served {
   Served(testing::Topology topology, const std::string& name)
       : service(detail::makeService(name, topology, false)),
-        endpoint("ipc://" + ::testing::TempDir() + "servers-" + name + "-" +
-                 std::to_string(getpid()) + ".sock"),
-        server(*service, server::ServerOptions{endpoint, "", "", {}, {}}),
+        server(*service, server::ServerOptions{privateEndpoint(name), "", "", {}, {}}),
+        endpoint(server.boundEndpoint()),
         thread([this] { server.run(stop); }) {}
   ~Served() {
     stop = true;
@@ -29,8 +36,8 @@ struct Served {
   }
 
   std::shared_ptr<detail::Service> service;
-  std::string endpoint;
   server::ServiceServer server;
+  std::string endpoint;
   std::atomic<bool> stop{false};
   std::thread thread;
 };

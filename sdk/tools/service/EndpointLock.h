@@ -1,6 +1,7 @@
 // Keeps a second service off a local socket that one already serves: ZeroMQ would otherwise
-// take the socket file over silently. Linux: an advisory lock on a file next to the socket,
-// held for the life of the process and freed by the kernel however it ends.
+// take the socket file over silently. Linux (EndpointLockLinux.cpp): an advisory lock on a file
+// next to the socket, held for the life of the process and freed by the kernel however it
+// ends. Windows (EndpointLockWindows.cpp): a named mutex per endpoint, any endpoint.
 #pragma once
 
 #include <string>
@@ -10,7 +11,7 @@ namespace service_program {
 
 class EndpointLock {
  public:
-  // Locks ipc endpoints; other endpoints need no lock (their bind fails by itself).
+  // Linux locks ipc endpoints; others need no lock there (their bind fails by itself).
   // Raises std::runtime_error when another process holds the endpoint.
   explicit EndpointLock(const std::string& endpoint);
   ~EndpointLock();

@@ -1,6 +1,5 @@
 // camsdk-service: the camera service of this machine, in its own process, shared by every
 // SDK client that opens Context::create("localhost") (or this host's name, from elsewhere).
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include "EndpointLock.h"
 #include "SampleHeap.h"
 #include "ServiceOptions.h"
+#include "ServiceStop.h"
 #include "camsdk/Exceptions.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
@@ -29,8 +29,6 @@ namespace {
 using namespace CamSdk;
 
 std::atomic<bool> stopRequested{false};
-
-extern "C" void requestStop(int) { stopRequested.store(true); }
 
 std::set<std::string> readClientKeys(const std::string& path) {
   std::ifstream in(path);
@@ -102,11 +100,7 @@ int serve(const service_program::ServiceOptions& options) {
   serverOptions.log(1, "serving " + serverOptions.endpoint +
                            (serverOptions.secretKey.empty() ? "" : " with keys"));
 
-  struct sigaction action {};
-  action.sa_handler = requestStop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  service_program::stopWhenAsked(stopRequested);
   server.run(stopRequested);
 
   server.sayGoodbye("the service is stopping");

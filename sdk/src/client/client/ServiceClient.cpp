@@ -1,14 +1,12 @@
 #include "client/ServiceClient.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstring>
-#include <fstream>
 
 #include "camsdk/Exceptions.h"
+#include "client/ProcessLabel.h"
 #include "protocol/ConfigurationBytes.h"
 #include "transport/Endpoints.h"
 #include "transport/LocalServices.h"
@@ -21,14 +19,6 @@ using protocol::MessageType;
 using Event = transport::Connection::Event;
 
 namespace {
-
-// The name other clients see when this one holds a node: the program and its process.
-std::string processLabel() {
-  std::string name;
-  std::ifstream comm("/proc/self/comm");
-  if (!std::getline(comm, name) || name.empty()) name = "a client";
-  return name + " (process " + std::to_string(getpid()) + ")";
-}
 
 template <class Reply>
 const Reply& expect(const protocol::ServerMessage& message, const char* what) {

@@ -1,8 +1,6 @@
 #include "server/BindAddress.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
+#include "server/SocketAddresses.h"
 
 #include <cctype>
 #include <stdexcept>

@@ -166,7 +166,9 @@ void ServiceServer::turn(std::chrono::milliseconds maxWait) {
                                         {monitor_.handle(), 0, ZMQ_POLLIN, 0}};
   if (zap_) items.push_back({zap_->handle(), 0, ZMQ_POLLIN, 0});
   // A capture device's frames and plug events wake the loop as requests do.
-  for (int fd : host_.service().waitDescriptors()) items.push_back({nullptr, fd, ZMQ_POLLIN, 0});
+  for (int fd : host_.service().waitDescriptors()) {
+    items.push_back({nullptr, static_cast<zmq_fd_t>(fd), ZMQ_POLLIN, 0});
+  }
   try {
     zmq::poll(items.data(), items.size(), wait);
   } catch (const zmq::error_t& error) {

@@ -1,12 +1,12 @@
 #include "transport/Endpoints.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zmq.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+
+#include "transport/OwnerOnlyFile.h"
 
 namespace CamSdk {
 namespace transport {
@@ -35,12 +35,6 @@ std::string readKeyLine(std::ifstream& in, const std::string& path, const char* 
 }
 
 }  // namespace
-
-std::string defaultLocalEndpoint() {
-  const std::string runtime = environment("XDG_RUNTIME_DIR");
-  if (!runtime.empty()) return "ipc://" + runtime + "/camsdk-service.sock";
-  return "ipc:///tmp/camsdk-service-" + std::to_string(getuid()) + ".sock";
-}
 
 std::string endpointForHost(const std::string& host) {
   if (host == "localhost") {
@@ -72,15 +66,11 @@ void writeNewKeyPair(const std::string& path) {
   if (zmq_curve_keypair(publicKey, secretKey) != 0) {
     throw std::runtime_error("this ZeroMQ library cannot make CURVE keys");
   }
-  const mode_t previous = umask(077);
-  std::ofstream secret(path, std::ios::trunc);
-  umask(previous);
-  if (!secret) throw std::runtime_error(path + ": cannot write the key file");
-  secret << publicKey << '\n' << secretKey << '\n';
+  writeOwnerOnlyFile(path, std::string(publicKey) + '\n' + secretKey + '\n');
   std::ofstream pub(path + ".pub", std::ios::trunc);
   if (!pub) throw std::runtime_error(path + ".pub: cannot write the public key file");
   pub << publicKey << '\n';
-  if (!secret.flush() || !pub.flush()) throw std::runtime_error(path + ": write failed");
+  if (!pub.flush()) throw std::runtime_error(path + ".pub: write failed");
 }
 
 std::optional<ClientKeys> clientKeysFromEnvironment() {

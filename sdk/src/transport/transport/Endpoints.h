@@ -1,9 +1,8 @@
 // Where a camera service listens, and the keys that reach one on another machine.
 //
-// "localhost" is this machine's service, on a local socket: CAMSDK_ENDPOINT when set (any
-// ZeroMQ endpoint, so tests can give each service a socket of its own), otherwise
-// ipc://$XDG_RUNTIME_DIR/camsdk-service.sock, or ipc:///tmp/camsdk-service-UID.sock when that
-// variable is unset. Any other host is reached over TCP: "HOST" on kDefaultPort, "HOST:PORT".
+// "localhost" is this machine's service: CAMSDK_ENDPOINT when set (any ZeroMQ endpoint, so
+// tests can give each service a socket of its own), otherwise defaultLocalEndpoint(). Any other
+// host is reached over TCP: "HOST" on kDefaultPort, "HOST:PORT".
 #pragma once
 
 #include <optional>
@@ -13,7 +12,16 @@ namespace CamSdk {
 namespace transport {
 
 constexpr int kDefaultPort = 7531;
+// Windows' local service, one below, so that it never stands in the way of a keyed service on
+// kDefaultPort.
+constexpr int kLocalPort = 7530;
 
+// Platform code. Linux (LocalEndpointPosix.cpp): a local socket,
+// ipc://$XDG_RUNTIME_DIR/camsdk-service.sock, or ipc:///tmp/camsdk-service-UID.sock when that
+// variable is unset; its folder's permissions decide who connects. Windows
+// (LocalEndpointWindows.cpp): tcp://127.0.0.1:kLocalPort, as ZeroMQ's local sockets need
+// Microsoft's compiler and Wine has none: every user of the machine can connect, nobody from
+// another machine.
 std::string defaultLocalEndpoint();
 std::string endpointForHost(const std::string& host);
 

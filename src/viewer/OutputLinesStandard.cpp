@@ -1,0 +1,5 @@
+#include <cstdio>
+
+#include "viewer/OutputLines.h"
+
+void sendEachLineAsPrinted() { std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ); }
