@@ -18,11 +18,12 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 wine=/usr/lib/wine/wine64
 [[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
 
+wineserver=/usr/lib/wine/wineserver
+[[ -x $wineserver ]] || wineserver=$(command -v wineserver)
+
 if [[ ${1:-} == --wait-idle ]]; then
   # Wine's own processes of the prefix (its desktop among them) stay tied to the X display the
   # first program found; they end a few seconds after the last program.
-  wineserver=/usr/lib/wine/wineserver
-  [[ -x $wineserver ]] || wineserver=$(command -v wineserver)
   exec "$wineserver" -w
 fi
 
@@ -30,15 +31,7 @@ if [[ ! -f $WINEPREFIX/.dv-ready ]]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  if [[ ${1:-} == --wait-idle ]]; then
-  # Wine's own processes of the prefix (its desktop among them) stay tied to the X display the
-  # first program found; they end a few seconds after the last program.
-  wineserver=/usr/lib/wine/wineserver
-  [[ -x $wineserver ]] || wineserver=$(command -v wineserver)
-  exec "$wineserver" -w
-fi
-
-if [[ ! -f $WINEPREFIX/.dv-ready ]]; then
+  if [[ ! -f $WINEPREFIX/.dv-ready ]]; then
     DISPLAY= "$wine" wineboot --init >/dev/null 2>&1
     # No debugger for unhandled exceptions: without the value Wine starts its own, which takes
     # seconds; a debugger that cannot start makes the process end at once with the exception's
@@ -46,6 +39,9 @@ if [[ ! -f $WINEPREFIX/.dv-ready ]]; then
     "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
       /t REG_SZ /d 'no-debugger.exe' /f >/dev/null
     "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+    # Wine's own processes stay a few seconds after the set-up, tied to no display; a program
+    # started among them would show its windows nowhere.
+    "$wineserver" -w
     touch "$WINEPREFIX/.dv-ready"
   fi
   exec 9>&-

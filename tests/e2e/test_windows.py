@@ -22,6 +22,8 @@ WINDOWS_VIEWER = WINE + [os.environ["DV_WINDOWS_VIEWER"]]
 WINDOWS_SERVICE = WINE + [os.environ["DV_WINDOWS_SERVICE"]]
 # Wine starts a program in about a second, and its first start in a prefix takes longer.
 WINE_WINDOW_TIMEOUT = 30.0 * h.SLOWDOWN
+# A window Wine is still mapping may be placed again after a move: the move is retried.
+WINE_MOVE_TIMEOUT = 10.0 * h.SLOWDOWN
 # Without a window manager Wine waits 2 s as it closes each window, so the Windows viewer ends
 # some seconds after the q that ends it.
 WINE_QUIT_SECONDS = 10.0
@@ -40,8 +42,9 @@ class WindowsPrograms(h.ViewerTestCase):
     def setUp(self):
         super().setUp()
         self.linux_viewer = None
-        # Runs after the programs are closed: Wine's own processes keep the X display of the
-        # test that started them, so the next test must start with none left.
+        # Wine's own processes keep the X display of the program that started them (this test's
+        # or an earlier one's, or none): each test starts and ends with none left.
+        subprocess.run(WINE + ["--wait-idle"], timeout=30)
         self.addCleanup(subprocess.run, WINE + ["--wait-idle"], timeout=30)
 
     def press(self, window, *keys):
@@ -59,7 +62,8 @@ class WindowsPrograms(h.ViewerTestCase):
         first = self.shot(window, label + "-1")
         time.sleep(0.5)
         second = self.shot(window, label + "-2")
-        self.assertNotEqual(first.rgb, second.rgb, f"the {label} picture does not move")
+        # Compared as a truth value: a failure should name the picture, not print its bytes.
+        self.assertTrue(first.rgb != second.rgb, f"the {label} picture does not move")
 
     def start_windows_service(self, **kwargs):
         """The Windows service on a loopback port. The first program of a Wine prefix starts
@@ -71,8 +75,8 @@ class WindowsPrograms(h.ViewerTestCase):
     def open_both(self, band):
         color = self.find_window(h.COLOR_TITLE, WINE_WINDOW_TIMEOUT)
         depth = self.find_window(h.DEPTH_TITLE, WINE_WINDOW_TIMEOUT)
-        self.move(color, 0, 0)
-        self.move(depth, 0, h.DEPTH_WINDOW_TOP)
+        self.move(color, 0, 0, timeout=WINE_MOVE_TIMEOUT)
+        self.move(depth, 0, h.DEPTH_WINDOW_TOP, timeout=WINE_MOVE_TIMEOUT)
         self.find_band(color, band, "color", WINE_WINDOW_TIMEOUT)
         return color, depth
 

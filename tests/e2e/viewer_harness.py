@@ -509,13 +509,21 @@ class ViewerTestCase(unittest.TestCase):
 
     def move(self, window, x, y, timeout=5.0):
         """Moves a window and waits until it is there. With no window manager every window
-        opens at the top-left corner, and a screenshot of a covered window shows the cover."""
-        self.display.run("xdotool", "windowmove", window, str(x), str(y))
+        opens at the top-left corner, and a screenshot of a covered window shows the cover.
+        The move is sent again every half second while it has not taken: a window that is
+        still being shown (Wine places its windows again as it maps them) can undo a move
+        sent a moment too early."""
         deadline = time.monotonic() + timeout
-        while self.geometry(window)[:2] != (x, y):
+        while True:
+            self.display.run("xdotool", "windowmove", window, str(x), str(y))
+            resend = time.monotonic() + 0.5
+            while time.monotonic() < resend:
+                if self.geometry(window)[:2] == (x, y):
+                    return
+                time.sleep(0.05)
             if time.monotonic() > deadline:
-                self.fail(f"window {window} did not move to {x},{y}")
-            time.sleep(0.05)
+                self.fail(f"window {window} did not move to {x},{y}: it is at "
+                          f"{self.geometry(window)[:2]}")
 
     def open_windows(self):
         """Waits for both windows and lays them out one above the other, without overlap.
