@@ -40,7 +40,8 @@ class Playback(ProgramsTestCase):
             f.write(SMALL_CAMERA)
         camera = self.service("camera", "--scenario", scenario)
         first = self.path("first.mkv")
-        code, _, err = self.finish(self.recorder(camera, first, "--seconds", "3"))
+        # Long enough, however slow the build, for the late client to join while it plays.
+        code, _, err = self.finish(self.recorder(camera, first, "--seconds", "%g" % (3 * SLOWDOWN)))
         self.assertEqual(code, 0, err)
 
         replay = self.service("replay", "--play", first)
