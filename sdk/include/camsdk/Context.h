@@ -14,15 +14,15 @@
 //   service what each registered node should send. A stream's first sample is due when it
 //   starts; sample k at start + k * 1 s / rate, computed in integers (no drift). A stream
 //   nobody watches stops, and starts again from sample 0.
-// - Between events the loop waits for what the service sends. A stream that falls behind in
-//   the service skips to its newest due sample; it never bursts. For a loop that falls behind,
-//   the connection holds at most its high-water mark of samples (16) and the service drops
-//   the others for this context alone; the loop itself keeps at most 8 waiting samples of
-//   each node, and when a ninth arrives the oldest is dropped. 8 lets a loop that was held up
-//   once (a slow handler, a window being moved) catch up without a gap, while one that is
-//   always too slow holds a bounded number of buffers. Every sample skipped or dropped on the
-//   way is counted in the droppedSampleCount of the next one the node delivers. A notice is
-//   never dropped.
+// - Between events the loop waits for what the service sends. A stream that falls behind in the
+//   service skips to its newest due sample; it never bursts. A recording's stream is the exception:
+//   it sends every sample in turn, catching up at twice its recorded pace. For a loop that falls
+//   behind, the connection holds at most its high-water mark of samples (16) and the service drops
+//   the others for this context alone; the loop itself keeps at most 8 waiting samples of each
+//   node, and when a ninth arrives the oldest is dropped. 8 lets a loop that was held up once (a
+//   slow handler, a window being moved) catch up without a gap, while one that is always too slow
+//   holds a bounded number of buffers. Every sample skipped or dropped on the way is counted in the
+//   droppedSampleCount of the next one the node delivers. A notice is never dropped.
 // - quit() (from a handler) makes run() return as soon as the running handler has returned;
 //   an event with several handlers still reaches all of them first, so none loses it. Events
 //   already received stay queued for a later run(). A quit() made while run() is not running

@@ -45,7 +45,8 @@ class RecordingNodeSource final : public NodeSource, private SampleTimeline {
     const auto* values = reinterpret_cast<const short*>(sample.data);
     const std::size_t count = sample.size / sizeof(short);
     if (depthMap) frame.depthMap = Pointer<short>(sample.owner, values, count);
-    if (vertices) {
+    // Vertices are worked out over a whole map of the recorded size, and only then.
+    if (vertices && count == static_cast<std::size_t>(recorded_.width) * recorded_.height) {
       auto buffer = vertices_.acquire(count);
       computeVertices(values, recorded_.width, recorded_.height, buffer->data());
       frame.vertices = Pointer<Vertex>(buffer, buffer->data(), count);

@@ -89,7 +89,6 @@ void RecordingReadAhead::run() {
 }
 
 bool RecordingReadAhead::startPassAgain() {
-  damagedBefore_ += reader_->damagedSamples();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (firstDamage_.empty()) firstDamage_ = reader_->firstDamage();
@@ -100,11 +99,17 @@ bool RecordingReadAhead::startPassAgain() {
   } catch (const recording::ReadError&) {
     return false;
   }
-  // A file replaced by another while it played is not played on.
+  // A file replaced by another while it played is not played on: its nodes were described, and
+  // their buffers sized, by the tracks of the first pass.
   if (again->tracks().size() != tracks_.size()) return false;
   for (std::size_t i = 0; i < tracks_.size(); ++i) {
-    if (again->tracks()[i].kind != tracks_[i].kind) return false;
+    const recording::RecordedTrack& was = tracks_[i];
+    const recording::RecordedTrack& is = again->tracks()[i];
+    if (is.kind != was.kind || is.width != was.width || is.height != was.height) return false;
   }
+  // Counted only now: a pass that could not start leaves the old reader, whose damage run()
+  // still adds.
+  damagedBefore_ += reader_->damagedSamples();
   reader_ = std::move(again);
   // The next pass starts where this one ended, counted from its earliest sample: a track whose
   // first sample was captured before the pass's first one read still starts after its own end.

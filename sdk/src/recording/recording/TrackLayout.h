@@ -1,8 +1,9 @@
 // How a session is laid out in a Matroska file, shared by the writer and the reader so that the
 // two cannot drift. Other tools read the same file through these names.
 //
-// One track per node: depth as FFV1 16-bit grey (every frame a key frame), colour as raw packed
-// 4:2:2 (YUY2), audio as 16-bit little-endian PCM, one block per sample. Matroska keeps block
+// One track per node: depth as FFV1 16-bit grey (every frame a key frame), colour losslessly as
+// Ut Video (the default), FFV1 or raw packed 4:2:2 (YUY2) (ColourCodec.h), audio as 16-bit
+// little-endian PCM, one block per sample. Matroska keeps block
 // times in milliseconds, counted from the file's first sample (files written before that counted
 // from the service clock's zero); the exact capture time in microseconds on the service clock
 // rides in each block's BlockAdditional (BlockAddID 1) as an 8-byte big-endian count, so the file
