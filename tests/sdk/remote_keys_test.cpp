@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -61,7 +62,7 @@ class KeyedService : public ::testing::Test {
     setenv("CAMSDK_SERVICE_KEY", (dir_ + "service.key.pub").c_str(), 1);
   }
 
-  long logged(const std::string& part) {
+  std::ptrdiff_t logged(const std::string& part) {
     std::lock_guard<std::mutex> lock(logMutex_);
     return std::count_if(log_.begin(), log_.end(), [&](const std::string& line) {
       return line.find(part) != std::string::npos;
