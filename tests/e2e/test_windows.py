@@ -27,6 +27,9 @@ WINE_MOVE_TIMEOUT = 10.0 * h.SLOWDOWN
 # Without a window manager Wine waits 2 s as it closes each window, so the Windows viewer ends
 # some seconds after the q that ends it.
 WINE_QUIT_SECONDS = 10.0
+# A key sent to a Wine window on a busy machine is now and then not delivered (with no window
+# manager the window never holds the input focus); q is sent again rather than the test failing.
+WINE_QUIT_PRESSES = 3
 # STATUS_CONTROL_C_EXIT (0xC000013A), of which a Linux parent sees the low byte.
 CONTROL_C_EXIT_STATUS = 0x3A
 
@@ -94,7 +97,8 @@ class WindowsPrograms(h.ViewerTestCase):
         color, depth = self.open_both(band)
         self.assert_moving(depth, "depth")
 
-        self.assertEqual(self.quit_with_q(color, within=WINE_QUIT_SECONDS), 0)
+        status = self.quit_with_q(color, within=WINE_QUIT_SECONDS, presses=WINE_QUIT_PRESSES)
+        self.assertEqual(status, 0)
         # The Windows C library ends each line of text output with \r\n.
         self.assertEqual(viewer.stdout().replace("\r\n", "\n"), "Found 3 nodes\n")
 
@@ -120,7 +124,8 @@ class WindowsPrograms(h.ViewerTestCase):
         color, depth = self.open_both(band)
         self.assert_moving(color, "color")
         self.assert_moving(depth, "depth")
-        self.assertEqual(self.quit_with_q(color, within=WINE_QUIT_SECONDS), 0)
+        status = self.quit_with_q(color, within=WINE_QUIT_SECONDS, presses=WINE_QUIT_PRESSES)
+        self.assertEqual(status, 0)
 
     def test_linux_viewer_with_windows_service(self):
         band = h.StillBand()
