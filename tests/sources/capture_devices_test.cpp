@@ -110,7 +110,7 @@ class CaptureDevicesTest : public ::testing::Test {
   }
 
   protocol::ServerMessage configure(detail::NodeId node, FrameFormat format, std::int32_t rate) {
-    ColorNode::Configuration configuration = detail::defaultColorConfiguration();
+    ColorNode::Configuration configuration = detail::defaultConfiguration<ColorNode>();
     configuration.frameFormat = format;
     configuration.framerate = rate;
     return call(MessageType::SetConfiguration,
@@ -160,10 +160,12 @@ TEST_F(CaptureDevicesTest, FilesOfOneCameraBecomeOneDeviceAndUnusableCamerasAreS
 
   // Each node starts at what its camera does: the webcam at 640x480, 30 frames a second; the
   // depth camera at the SDK's default 320x240, at the fastest rate the SDK allows.
-  const ColorNode::Configuration color = service.colorConfiguration(devices[0].nodes[0].id);
+  const ColorNode::Configuration color =
+      service.configuration(devices[0].nodes[0].id).as<ColorNode>();
   EXPECT_EQ(color.frameFormat, FRAME_FORMAT_VGA);
   EXPECT_EQ(color.framerate, 30);
-  const DepthNode::Configuration depth = service.depthConfiguration(devices[1].nodes[0].id);
+  const DepthNode::Configuration depth =
+      service.configuration(devices[1].nodes[0].id).as<DepthNode>();
   EXPECT_EQ(depth.frameFormat, FRAME_FORMAT_QVGA);
   EXPECT_EQ(depth.framerate, 60);
   EXPECT_EQ(fake->openDescriptors(), 0);  // probing leaves no file open
@@ -272,7 +274,7 @@ TEST_F(CaptureDevicesTest, WhatTheCameraCannotDoIsRefusedWithItsReasonAndSlowerR
             "color0: /dev/video0 does not capture 1280x720 in YUYV (it captures 320x240, 640x480)");
   failed = expectFailed(configure(node, FRAME_FORMAT_QVGA, 30));
   EXPECT_EQ(failed.message, "color0: /dev/video0 captures 320x240 at 15 frames a second, not 30");
-  EXPECT_EQ(service.colorConfiguration(node).frameFormat, FRAME_FORMAT_VGA);
+  EXPECT_EQ(service.configuration(node).as<ColorNode>().frameFormat, FRAME_FORMAT_VGA);
 
   // 25 a second from a camera at 30: five frames of every six go out.
   expectDone(configure(node, FRAME_FORMAT_VGA, 25));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "camsdk/Exceptions.h"
+#include "common/NodeKinds.h"
 #include "common/Topology.h"
 #include "protocol/Wire.h"
 
@@ -86,8 +87,13 @@ struct SetMixerLevel {
   detail::NodeId node = -1;
   float level = 0;
 };
-// Which maps of a node this client wants pushed; none stops the node's samples to it.
-enum MapFlag : std::uint8_t { kDepthMap = 1, kVertices = 2, kColorMap = 4, kAudio = 8 };
+// Which maps of a node this client wants pushed (MapFlag bits); none stops the node's samples
+// to it.
+using detail::kAudio;
+using detail::kColorMap;
+using detail::kDepthMap;
+using detail::kVertices;
+using detail::MapFlag;
 struct Subscribe {
   detail::NodeId node = -1;
   std::uint8_t maps = 0;
