@@ -70,9 +70,10 @@ bool withKind(NodeKind kind, F&& f) {
 // A sample record of any streamed kind, as it reaches a node's handlers.
 using SampleRecord = decltype(kinds::samples(StreamedNodes{}));
 
-inline NodeKind kindOf(const SampleRecord& sample) {
-  return kinds::kindsOf(StreamedNodes{})[sample.index()];
-}
+// The streamed kinds, in the list's order.
+constexpr auto kStreamedKinds = kinds::kindsOf(StreamedNodes{});
+
+inline NodeKind kindOf(const SampleRecord& sample) { return kStreamedKinds[sample.index()]; }
 
 // The kind whose configuration record is Configuration.
 template <class Configuration>

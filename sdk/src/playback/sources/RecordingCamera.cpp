@@ -1,7 +1,6 @@
 #include "sources/RecordingCamera.h"
 
 #include <memory>
-#include <type_traits>
 
 #include "service/BufferPool.h"
 #include "service/CameraSource.h"
@@ -23,18 +22,6 @@ std::string describe(FrameFormat format, std::int32_t framerate) {
   FrameFormat_toResolution(format, &width, &height);
   return "format " + std::to_string(static_cast<int>(format)) + " (" + std::to_string(width) +
          " x " + std::to_string(height) + ") at " + std::to_string(framerate) + " fps";
-}
-
-// The configuration a track was recorded with: the only one its node gives.
-NodeConfiguration recordedConfiguration(const recording::RecordedTrack& track) {
-  NodeConfiguration recorded;
-  withKind(track.kind, [&](auto tag) {
-    using N = typename decltype(tag)::Node;
-    if constexpr (std::is_same<N, DepthNode>::value) recorded = track.depth;
-    if constexpr (std::is_same<N, ColorNode>::value) recorded = track.color;
-    if constexpr (std::is_same<N, AudioNode>::value) recorded = track.audio;
-  });
-  return recorded;
 }
 
 std::string onlyRecorded(const DepthNode::Configuration& recorded) {
@@ -65,10 +52,10 @@ class RecordingNodeSource final : public NodeSource, private SampleTimeline {
   long referencedBuffers() const override { return vertices_.referenced(); }
 
   std::string configure(const NodeConfiguration& wanted) override {
-    const NodeConfiguration recorded = recordedConfiguration(recorded_);
-    if (wanted.bytes() == recorded.bytes()) return {};
+    // The track's own record: a recording gives only what was recorded.
+    if (wanted.bytes() == recorded_.configuration.bytes()) return {};
     std::string reason;
-    recorded.visit([&](auto, const auto& record) { reason = onlyRecorded(record); });
+    recorded_.configuration.visit([&](auto, const auto& record) { reason = onlyRecorded(record); });
     return reason;
   }
 
@@ -173,12 +160,11 @@ DeviceId addRecordingDevice(Service& service, const std::string& name, const std
     if (say) say(line);
   }
   std::vector<NodeKind> kinds;
-  for (const recording::RecordedTrack& track : player->tracks()) kinds.push_back(track.kind);
+  for (const recording::RecordedTrack& track : player->tracks()) kinds.push_back(track.kind());
   const DeviceId device = service.addDevice(name, kinds, std::make_shared<RecordingCamera>(player));
   const std::vector<NodeId> nodes = service.pluggedNodesOf(device);
   for (std::size_t i = 0; i < nodes.size() && i < player->tracks().size(); ++i) {
-    const NodeConfiguration recorded = recordedConfiguration(player->tracks()[i]);
-    if (recorded.isSet()) service.setDefaultConfiguration(nodes[i], recorded);
+    service.setDefaultConfiguration(nodes[i], player->tracks()[i].configuration);
   }
   service.schedule(service.clock().now(),
                    [&service, device, player, say] { tick(service, device, player, say, 0); });
