@@ -306,7 +306,7 @@ class UntrustworthyService {
     sample.kind = kind;
     sample.index = index;
     sample.frameFormat = FRAME_FORMAT_QQVGA;
-    const std::uint8_t map = kind == NodeKind::Color ? protocol::kColorMap : protocol::kDepthMap;
+    const std::uint8_t map = kind == NodeKind::Color ? detail::kColorMap : detail::kDepthMap;
     const std::vector<std::uint8_t> bytes(160 * 120 * 2, 0x80);
     sample.maps = {protocol::MapView{map, bytes.size()}};
     std::vector<std::uint8_t> head;

@@ -174,7 +174,7 @@ TEST_F(CaptureDevicesTest, FilesOfOneCameraBecomeOneDeviceAndUnusableCamerasAreS
 TEST_F(CaptureDevicesTest, ColourFramesArriveExactlyWithDriverTimesAndBadFramesAreDropped) {
   fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
   start();
-  const detail::NodeId node = stream(protocol::kColorMap);
+  const detail::NodeId node = stream(detail::kColorMap);
   EXPECT_TRUE(fake->streaming("/dev/video0"));
 
   service.clock().waitUntil(std::chrono::seconds(1));
@@ -217,7 +217,7 @@ TEST_F(CaptureDevicesTest, ColourFramesArriveExactlyWithDriverTimesAndBadFramesA
 TEST_F(CaptureDevicesTest, FramesTheDriverHadNoBufferForCountAsDropped) {
   fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
   start();
-  stream(protocol::kColorMap);
+  stream(detail::kColorMap);
   const std::size_t size = 640 * 480 * 2;
   // Six frames while the service is busy: the four buffers fill, two frames find none.
   for (int seed = 0; seed < 6; ++seed) fake->capture("/dev/video0", {pattern(size, seed), 0, 0});
@@ -237,7 +237,7 @@ TEST_F(CaptureDevicesTest, FramesTheDriverHadNoBufferForCountAsDropped) {
 TEST_F(CaptureDevicesTest, DepthIsInMillimetresWithVerticesAsTheSimulatedCameraMakesThem) {
   fake->plug(v4l2test::depthFile("/dev/video0", "usb-1"));
   start();
-  stream(protocol::kDepthMap | protocol::kVertices);
+  stream(detail::kDepthMap | detail::kVertices);
   std::vector<std::uint16_t> raw(320 * 240, 1500);
   raw[0] = 0;
   raw[1] = 1000;
@@ -278,7 +278,7 @@ TEST_F(CaptureDevicesTest, WhatTheCameraCannotDoIsRefusedWithItsReasonAndSlowerR
 
   // 25 a second from a camera at 30: five frames of every six go out.
   expectDone(configure(node, FRAME_FORMAT_VGA, 25));
-  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, detail::kColorMap}));
   for (int frame = 0; frame < 12; ++frame) {
     fake->capture("/dev/video0", {pattern(640 * 480 * 2, frame), 0, 0});
     turn();
@@ -317,7 +317,7 @@ TEST_F(CaptureDevicesTest, DriverRefusalsWhileSettingUpAreReportedAndNeverFatal)
 
   // Not enough USB bandwidth: the stream gives nothing and says why; the camera stays.
   fake->failNext(VIDIOC_STREAMON, ENOSPC);
-  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, detail::kColorMap}));
   turn();
   EXPECT_NE(logged.find("/dev/video0 does not stream: VIDIOC_STREAMON on /dev/video0: ENOSPC"),
             std::string::npos)
@@ -327,7 +327,7 @@ TEST_F(CaptureDevicesTest, DriverRefusalsWhileSettingUpAreReportedAndNeverFatal)
   // Watching again tries again.
   expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, 0}));
   turn();
-  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, detail::kColorMap}));
   EXPECT_TRUE(fake->streaming("/dev/video0"));
 }
 
@@ -338,7 +338,7 @@ class CameraFailsMidStream : public CaptureDevicesTest,
 TEST_P(CameraFailsMidStream, NodeAndDeviceAreRemovedWithNothingLeaked) {
   fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
   start();
-  const detail::NodeId node = stream(protocol::kColorMap);
+  const detail::NodeId node = stream(detail::kColorMap);
   fake->capture("/dev/video0", {pattern(640 * 480 * 2, 0), 0, 0});
   fake->failNext(VIDIOC_DQBUF, GetParam());
   turn();
@@ -387,7 +387,7 @@ TEST_F(CaptureDevicesTest, CamerasPluggedAndUnpluggedWhileServingComeAndGo) {
   ASSERT_EQ(service.devices().size(), 1u);
   EXPECT_EQ(service.devices()[0].nodes.size(), 2u);
 
-  stream(protocol::kColorMap);
+  stream(detail::kColorMap);
   fake->unplug("/dev/video0");
   fake->unplug("/dev/video1");
   fake->unplug("/dev/video2");

@@ -57,7 +57,7 @@ class ServicePort {
                                 const NodeConfiguration& configuration) = 0;
   virtual void setInputMixerLevel(NodeId node, float level) = 0;
 
-  // Which maps of a registered node this client wants now (protocol::MapFlag bits; 0: none).
+  // Which maps of a registered node this client wants now (MapFlag bits; 0: none).
   virtual void subscribe(ClientId client, NodeId node, std::uint8_t maps) = 0;
 
   // Hands what has arrived to the listener, without waiting.

@@ -37,10 +37,9 @@ unsigned char saturationByte(const DepthNode::Configuration& configuration) {
   return saturation;
 }
 
-std::int32_t rateOf(const DepthNode::Configuration& configuration) {
-  return configuration.framerate;
-}
-std::int32_t rateOf(const ColorNode::Configuration& configuration) {
+// A picture's rate is its frame rate; audio comes in blocks.
+template <class Picture>
+std::int32_t rateOf(const Picture& configuration) {
   return configuration.framerate;
 }
 std::int32_t rateOf(const AudioNode::Configuration&) { return kAudioBlocksPerSecond; }
@@ -54,9 +53,8 @@ std::string unreadable(const Configuration&) {
   return {};
 }
 
-}  // namespace
-
-std::string checkConfiguration(const DepthNode::Configuration& configuration) {
+// Each kind's rules, its default and its pace.
+std::string check(const DepthNode::Configuration& configuration) {
   std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
                                   FRAME_FORMAT_VGA, kDepthMaxFramerate);
   if (!reason.empty()) return reason;
@@ -67,7 +65,7 @@ std::string checkConfiguration(const DepthNode::Configuration& configuration) {
   return {};
 }
 
-std::string checkConfiguration(const ColorNode::Configuration& configuration) {
+std::string check(const ColorNode::Configuration& configuration) {
   std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
                                   FRAME_FORMAT_FULL_HD, kColorMaxFramerate);
   if (!reason.empty()) return reason;
@@ -83,7 +81,7 @@ std::string checkConfiguration(const ColorNode::Configuration& configuration) {
   return {};
 }
 
-std::string checkConfiguration(const AudioNode::Configuration& configuration) {
+std::string check(const AudioNode::Configuration& configuration) {
   if (configuration.audioFormat != AudioNode::AudioFormat::Pcm16) {
     return "unknown audio format " +
            std::to_string(static_cast<std::int32_t>(configuration.audioFormat));
@@ -105,8 +103,7 @@ std::string checkConfiguration(const AudioNode::Configuration& configuration) {
 }
 
 // Each default starts from zeros, padding included, so that its bytes are always the same.
-template <>
-DepthNode::Configuration defaultConfiguration<DepthNode>() {
+DepthNode::Configuration defaults(KindTag<DepthNode>) {
   DepthNode::Configuration configuration;
   std::memset(&configuration, 0, sizeof configuration);
   configuration.frameFormat = FRAME_FORMAT_QVGA;
@@ -116,27 +113,27 @@ DepthNode::Configuration defaultConfiguration<DepthNode>() {
   return configuration;
 }
 
-template <>
-ColorNode::Configuration defaultConfiguration<ColorNode>() {
+ColorNode::Configuration defaults(KindTag<ColorNode>) {
   ColorNode::Configuration configuration{FRAME_FORMAT_VGA, 25, ColorNode::PowerLineFrequency::Hz50,
                                          ColorNode::Compression::Yuy2};
   return configuration;
 }
 
-template <>
-AudioNode::Configuration defaultConfiguration<AudioNode>() {
+AudioNode::Configuration defaults(KindTag<AudioNode>) {
   return AudioNode::Configuration{AudioNode::AudioFormat::Pcm16, 1, 44100};
 }
 
+}  // namespace
+
 std::string checkConfiguration(const NodeConfiguration& configuration) {
   std::string reason = "this node has no configuration";
-  configuration.visit([&](auto, const auto& record) { reason = checkConfiguration(record); });
+  configuration.visit([&](auto, const auto& record) { reason = check(record); });
   return reason;
 }
 
 NodeConfiguration defaultConfiguration(NodeKind kind) {
   NodeConfiguration made;
-  withKind(kind, [&](auto tag) { made = defaultConfiguration<typename decltype(tag)::Node>(); });
+  withKind(kind, [&](auto tag) { made = defaults(tag); });
   return made;
 }
 

@@ -17,22 +17,14 @@ constexpr std::int32_t kColorMaxFramerate = 30;
 // Audio comes in blocks of 20 ms whatever the sample rate.
 constexpr std::int32_t kAudioBlocksPerSecond = 50;
 
-std::string checkConfiguration(const DepthNode::Configuration& configuration);
-std::string checkConfiguration(const ColorNode::Configuration& configuration);
-std::string checkConfiguration(const AudioNode::Configuration& configuration);
-
-template <class N>
-typename N::Configuration defaultConfiguration();
-template <>
-DepthNode::Configuration defaultConfiguration<DepthNode>();
-template <>
-ColorNode::Configuration defaultConfiguration<ColorNode>();
-template <>
-AudioNode::Configuration defaultConfiguration<AudioNode>();
-
-// The same rules for a record of any kind. A node of no streamed kind has no record.
+// Empty for a record its node accepts, otherwise the reason. A node of no streamed kind has
+// no record.
 std::string checkConfiguration(const NodeConfiguration& configuration);
 NodeConfiguration defaultConfiguration(NodeKind kind);
+template <class N>
+typename N::Configuration defaultConfiguration() {
+  return defaultConfiguration(N::nodeKind).template as<N>();
+}
 // Samples a second of a node streaming at this configuration.
 std::int32_t samplesPerSecond(const NodeConfiguration& configuration);
 // What makes a record unsafe to read as its kind's struct (a truth value that is neither 0

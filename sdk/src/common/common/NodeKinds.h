@@ -32,7 +32,9 @@ struct KindTag {
 // samples), so they never change.
 enum MapFlag : std::uint8_t { kDepthMap = 1, kVertices = 2, kColorMap = 4, kAudio = 8 };
 constexpr std::uint8_t kEveryMap = kDepthMap | kVertices | kColorMap | kAudio;
-constexpr int kMapCount = 4;
+constexpr int kMapCount = (kEveryMap & 1) + (kEveryMap >> 1 & 1) + (kEveryMap >> 2 & 1) +
+                          (kEveryMap >> 3 & 1) + (kEveryMap >> 4 & 1) + (kEveryMap >> 5 & 1) +
+                          (kEveryMap >> 6 & 1) + (kEveryMap >> 7 & 1);
 
 namespace kinds {
 

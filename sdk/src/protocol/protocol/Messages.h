@@ -87,13 +87,8 @@ struct SetMixerLevel {
   detail::NodeId node = -1;
   float level = 0;
 };
-// Which maps of a node this client wants pushed (MapFlag bits); none stops the node's samples
-// to it.
-using detail::kAudio;
-using detail::kColorMap;
-using detail::kDepthMap;
-using detail::kVertices;
-using detail::MapFlag;
+// Which maps of a node this client wants pushed (detail::MapFlag bits); none stops the node's
+// samples to it.
 struct Subscribe {
   detail::NodeId node = -1;
   std::uint8_t maps = 0;
@@ -126,7 +121,7 @@ struct TopologyPush {
 };
 // One sample. Map i travels as frame i + 1, `length` bytes long.
 struct MapView {
-  std::uint8_t map = 0;  // a MapFlag
+  std::uint8_t map = 0;  // a detail::MapFlag
   std::size_t length = 0;
 };
 struct SamplePush {

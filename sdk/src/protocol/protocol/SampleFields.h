@@ -19,27 +19,27 @@ namespace protocol {
 template <class Io>
 void sampleFields(Io& io, DepthNode::NewSampleReceivedData& record) {
   io.frameFormat(record.frameFormat);
-  io.map(kDepthMap, record.depthMap);
-  io.map(kVertices, record.vertices);
+  io.map(detail::kDepthMap, record.depthMap);
+  io.map(detail::kVertices, record.vertices);
 }
 template <class Io>
 void sampleFields(Io& io, ColorNode::NewSampleReceivedData& record) {
   io.frameFormat(record.frameFormat);
-  io.map(kColorMap, record.colorMap);
+  io.map(detail::kColorMap, record.colorMap);
 }
 // Audio counts its position in audio samples: its sampleIndex is the block's first one.
 template <class Io>
 void sampleFields(Io& io, AudioNode::NewSampleReceivedData& record) {
   io.audioFormat(record.sampleRate, record.channels);
   io.position(record.sampleIndex);
-  io.map(kAudio, record.audioData);
+  io.map(detail::kAudio, record.audioData);
 }
 
 // The maps a kind sends whether or not a client asked for them: audio has no switch.
 template <class N>
 constexpr std::uint8_t kMapsSentUnasked = 0;
 template <>
-constexpr std::uint8_t kMapsSentUnasked<AudioNode> = kAudio;
+constexpr std::uint8_t kMapsSentUnasked<AudioNode> = detail::kAudio;
 
 // A sample's maps, each with the frame that carries its bytes and keeps them alive.
 using SampleMaps = std::vector<std::pair<std::uint8_t, OwnedFrame>>;

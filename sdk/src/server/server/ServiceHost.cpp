@@ -472,7 +472,7 @@ void ServiceHost::runDue() {
     auto stream = std::find_if(streams_.begin(), streams_.end(),
                                [node](const Stream& s) { return s.node == node; });
     if (stream != streams_.end() && service_.isLive(node)) {
-      const bool vertices = (wantedMaps(node) & protocol::kVertices) != 0;
+      const bool vertices = (wantedMaps(node) & detail::kVertices) != 0;
       if (auto captured = service_.takeCaptured(node, vertices)) sendCaptured(*stream, *captured);
       continue;
     }
