@@ -15,7 +15,7 @@
 #include <zmq.hpp>
 
 #include "SdkTestSupport.h"
-#include "protocol/ConfigurationBytes.h"
+#include "common/NodeConfiguration.h"
 #include "protocol/Messages.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
@@ -337,7 +337,7 @@ class UntrustworthyService {
         case MessageType::GetConfiguration: {
           DepthNode::Configuration record{FRAME_FORMAT_QQVGA, 25, DepthNode::CameraMode::Close,
                                           false};
-          std::vector<std::uint8_t> bytes = protocol::configurationBytes(record);
+          std::vector<std::uint8_t> bytes = detail::NodeConfiguration(record).bytes();
           bytes[offsetof(DepthNode::Configuration, saturation)] = 2;
           reply = protocol::ConfigurationRecord{bytes};
           break;

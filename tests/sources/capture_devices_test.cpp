@@ -6,7 +6,6 @@
 
 #include "FakeV4l2System.h"
 #include "common/ConfigurationRules.h"
-#include "protocol/ConfigurationBytes.h"
 #include "server/ServiceHost.h"
 #include "service/Vertices.h"
 #include "sources/SimulatedCamera.h"
@@ -115,7 +114,7 @@ class CaptureDevicesTest : public ::testing::Test {
     configuration.framerate = rate;
     return call(MessageType::SetConfiguration,
                 protocol::SetConfiguration{node, NodeKind::Color,
-                                           protocol::configurationBytes(configuration)});
+                                           detail::NodeConfiguration(configuration).bytes()});
   }
 
   // Control of the first node of the first camera, streaming `maps`.
