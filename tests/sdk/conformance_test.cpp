@@ -202,9 +202,13 @@ TYPED_TEST(Conformance, ConfiguringNeedsControlAndControlHeldElsewhereNamesTheHo
 // configured, and the control it had goes with it. Plugged back, it is a new node.
 TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
   Context& context = this->open([](Scenario& scenario) {
+    // Pulled out as the client starts its nodes and plugged back as it stops them, so that
+    // what the client does while the node is gone never races a clock, however slow it runs.
     const testing::NodeId color = scenario.findNode("color0");
-    scenario.at(100ms, [color](Scenario& s) { s.unplugNode(color); });
-    scenario.at(200ms, [color](Scenario& s) { s.plugNode(color); });
+    scenario.beforeCall(testing::SdkOperation::ContextStartNodes, 0,
+                        [color](Scenario& s) { s.unplugNode(color); });
+    scenario.beforeCall(testing::SdkOperation::ContextStopNodes, 0,
+                        [color](Scenario& s) { s.plugNode(color); });
   });
   Device camera = sdktest::firstDevice(context);
   const ColorNode before = typedNode<ColorNode>(context, "color0");
@@ -217,6 +221,7 @@ TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
         const ColorNode::Configuration kept = before.getConfiguration();
         EXPECT_EQ(kept.frameFormat, FRAME_FORMAT_VGA);
         EXPECT_THROW(ColorNode(before).setConfiguration(kept), StreamingException);
+        context.stopNodes();
       });
   listen<Device, Device::NodeAddedData>(camera.nodeAddedEvent(),
                                         [&](Device, Device::NodeAddedData data) {
@@ -224,6 +229,7 @@ TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
                                           after = data.node;
                                           context.quit();
                                         });
+  context.startNodes();
   context.run();
 
   EXPECT_EQ(heard, (std::vector<std::string>{"removed color0", "added color0"}));
