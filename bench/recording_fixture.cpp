@@ -37,18 +37,16 @@ int main(int argc, char** argv) {
   const FrameFormat colorFormat = small ? FRAME_FORMAT_QQVGA : FRAME_FORMAT_VGA;
 
   recording::TrackDescription depth;
-  depth.kind = NodeKind::Depth;
   depth.nodeName = "depth0";
-  depth.depth = {depthFormat, 25, DepthNode::CameraMode::Close, true};
+  depth.configuration =
+      DepthNode::Configuration{depthFormat, 25, DepthNode::CameraMode::Close, true};
   recording::TrackDescription color;
-  color.kind = NodeKind::Color;
   color.nodeName = "color0";
-  color.color = {colorFormat, 25, ColorNode::PowerLineFrequency::Hz50,
-                 ColorNode::Compression::Yuy2};
+  color.configuration = ColorNode::Configuration{
+      colorFormat, 25, ColorNode::PowerLineFrequency::Hz50, ColorNode::Compression::Yuy2};
   recording::TrackDescription audio;
-  audio.kind = NodeKind::Audio;
   audio.nodeName = "audio0";
-  audio.audio = {AudioNode::AudioFormat::Pcm16, 1, 44100};
+  audio.configuration = AudioNode::Configuration{AudioNode::AudioFormat::Pcm16, 1, 44100};
 
   try {
     recording::MatroskaWriter writer(

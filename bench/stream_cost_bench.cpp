@@ -50,7 +50,8 @@ void produceColour(benchmark::State& state) {
   CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
-    const CamSdk::detail::ColorFrame frame = source.color(kColorConfiguration, index++);
+    const auto frame = std::get<CamSdk::ColorNode::NewSampleReceivedData>(
+        source.sample(kColorConfiguration, index++, CamSdk::detail::kColorMap));
     benchmark::DoNotOptimize(frame.colorMap.data());
   }
 }
@@ -59,7 +60,8 @@ void produceDepthWithVertices(benchmark::State& state) {
   CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
-    const CamSdk::detail::DepthFrame frame = source.depth(kDepthConfiguration, index++, true, true);
+    const auto frame = std::get<CamSdk::DepthNode::NewSampleReceivedData>(source.sample(
+        kDepthConfiguration, index++, CamSdk::detail::kDepthMap | CamSdk::detail::kVertices));
     benchmark::DoNotOptimize(frame.vertices.data());
   }
 }
@@ -69,8 +71,8 @@ void produceDepthMapOnly(benchmark::State& state) {
   CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
-    const CamSdk::detail::DepthFrame frame =
-        source.depth(kDepthConfiguration, index++, true, false);
+    const auto frame = std::get<CamSdk::DepthNode::NewSampleReceivedData>(
+        source.sample(kDepthConfiguration, index++, CamSdk::detail::kDepthMap));
     benchmark::DoNotOptimize(frame.depthMap.data());
   }
 }
@@ -79,8 +81,9 @@ void produceAudio(benchmark::State& state) {
   CamSdk::detail::SimulatedNodeSource source;
   std::int64_t index = 0;
   for (auto _ : state) {
-    const CamSdk::detail::AudioFrame frame = source.audio(kAudioConfiguration, index++);
-    benchmark::DoNotOptimize(frame.data.data());
+    const auto frame = std::get<CamSdk::AudioNode::NewSampleReceivedData>(
+        source.sample(kAudioConfiguration, index++, CamSdk::detail::kAudio));
+    benchmark::DoNotOptimize(frame.audioData.data());
   }
 }
 

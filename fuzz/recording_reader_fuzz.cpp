@@ -45,8 +45,10 @@ class MemoryFile {
 
 // Whether a sample of `size` bytes fits its track, as the reader promises.
 bool fits(const CamSdk::recording::RecordedTrack& track, std::size_t size) {
-  if (track.kind == CamSdk::NodeKind::Audio) {
-    return size % (2 * static_cast<std::size_t>(track.audio.channels)) == 0;
+  if (track.kind() == CamSdk::NodeKind::Audio) {
+    return size % (2 * static_cast<std::size_t>(
+                           track.configuration.as<CamSdk::AudioNode>().channels)) ==
+           0;
   }
   return size == static_cast<std::size_t>(track.width) * track.height * 2;
 }

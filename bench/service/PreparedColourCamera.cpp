@@ -18,12 +18,6 @@ class PreparedColourNode final : public detail::NodeSource {
   explicit PreparedColourNode(std::shared_ptr<PreparedColourCamera> camera)
       : camera_(std::move(camera)) {}
 
-  // A live node's samples come from takeCaptured(); the service never asks for these.
-  detail::DepthFrame depth(const DepthNode::Configuration&, std::int64_t, bool, bool) override {
-    return {};
-  }
-  detail::ColorFrame color(const ColorNode::Configuration&, std::int64_t) override { return {}; }
-  detail::AudioFrame audio(const AudioNode::Configuration&, std::int64_t) override { return {}; }
   long referencedBuffers() const override { return 0; }
 
   bool live() const override { return true; }
@@ -143,8 +137,10 @@ std::optional<detail::CapturedSample> PreparedColourCamera::take() {
     sample.timeOfCapture = clock_.now();
   }
   ++takenInAll_;
-  sample.color.format = FRAME_FORMAT_VGA;
-  sample.color.colorMap = Pointer<std::uint8_t>(picture_, picture_->data(), picture_->size());
+  ColorNode::NewSampleReceivedData colour{};
+  colour.frameFormat = FRAME_FORMAT_VGA;
+  colour.colorMap = Pointer<std::uint8_t>(picture_, picture_->data(), picture_->size());
+  sample.record = colour;
   return sample;
 }
 

@@ -80,11 +80,16 @@ std::vector<Captured> recordSession(const std::string& path, double seconds) {
   std::vector<recording::TrackDescription> tracks;
   for (int i = 0; i < nodes.size(); ++i) {
     recording::TrackDescription track;
-    track.kind = nodes[i].kind();
     track.nodeName = nodes[i].name();
-    if (nodes[i].is<DepthNode>()) track.depth = nodes[i].as<DepthNode>().getConfiguration();
-    if (nodes[i].is<ColorNode>()) track.color = nodes[i].as<ColorNode>().getConfiguration();
-    if (nodes[i].is<AudioNode>()) track.audio = nodes[i].as<AudioNode>().getConfiguration();
+    if (nodes[i].is<DepthNode>()) {
+      track.configuration = nodes[i].as<DepthNode>().getConfiguration();
+    }
+    if (nodes[i].is<ColorNode>()) {
+      track.configuration = nodes[i].as<ColorNode>().getConfiguration();
+    }
+    if (nodes[i].is<AudioNode>()) {
+      track.configuration = nodes[i].as<AudioNode>().getConfiguration();
+    }
     tracks.push_back(track);
   }
   record_program::Recorder recorder(path, tracks);

@@ -151,8 +151,10 @@ TEST_F(DamagedFiles, DamagedBytesGiveOnlySamplesThatFitTheirTrack) {
       while (reader.next(&sample)) {
         const recording::RecordedTrack& track = reader.tracks().at(sample.track);
         const std::size_t picture = static_cast<std::size_t>(track.width) * track.height * 2;
-        if (track.kind == NodeKind::Audio) {
-          ASSERT_EQ(sample.size % (2 * static_cast<std::size_t>(track.audio.channels)), 0u);
+        if (track.kind() == NodeKind::Audio) {
+          ASSERT_EQ(sample.size % (2 * static_cast<std::size_t>(
+                                           track.configuration.as<AudioNode>().channels)),
+                    0u);
         } else {
           ASSERT_EQ(sample.size, picture);
         }

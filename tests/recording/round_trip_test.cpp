@@ -172,9 +172,8 @@ TEST_F(RoundTrip, FfmpegToolsReadTheTracksAndDecodeThePicturesExactly) {
 // Every colour codec the recorder offers gives back the bytes sent, noise included.
 TEST(ColourCodecs, EachGivesBackEveryByte) {
   recording::TrackDescription track;
-  track.kind = NodeKind::Color;
   track.nodeName = "color0";
-  track.color = kColor;
+  track.configuration = kColor;
   std::vector<std::vector<std::uint8_t>> pictures(3, std::vector<std::uint8_t>(320 * 240 * 2));
   unsigned seed = 1;
   for (auto& picture : pictures) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -125,42 +126,103 @@ TYPED_TEST(Conformance, ControlIsExclusiveUntilReleased) {
   EXPECT_NO_THROW(second.requestControl(inSecond, 0));
 }
 
-TYPED_TEST(Conformance, ConfigurationComesBackAsWrittenAndABadOneIsRefused) {
+// A record comes back byte for byte, padding included; values a node cannot do are refused
+// with ConfigurationException and leave the record as it was.
+TYPED_TEST(Conformance, ConfigurationComesBackByteForByteAndBadValuesAreRefused) {
   Context& context = this->open();
+  DepthNode depth = typedNode<DepthNode>(context, "depth0");
   ColorNode color = typedNode<ColorNode>(context, "color0");
-  context.requestControl(color, 0);
-  const ColorNode::Configuration wanted{FRAME_FORMAT_QVGA, 10, ColorNode::PowerLineFrequency::Hz60,
-                                        ColorNode::Compression::Yuy2};
-  color.setConfiguration(wanted);
-  ColorNode::Configuration read = color.getConfiguration();
-  EXPECT_EQ(read.frameFormat, FRAME_FORMAT_QVGA);
-  EXPECT_EQ(read.framerate, 10);
-  EXPECT_EQ(read.powerLineFrequency, ColorNode::PowerLineFrequency::Hz60);
+  AudioNode audio = typedNode<AudioNode>(context, "audio0");
+  for (const Node& node : {Node(depth), Node(color), Node(audio)}) context.requestControl(node, 0);
 
-  ColorNode::Configuration bad = wanted;
-  bad.framerate = 0;
-  EXPECT_THROW(color.setConfiguration(bad), ConfigurationException);
-  EXPECT_EQ(color.getConfiguration().framerate, 10) << "a refused configuration was kept";
+  DepthNode::Configuration wanted = depth.getConfiguration();
+  std::memset(&wanted, 0x5a, sizeof wanted);  // the padding after `saturation` too
+  wanted.frameFormat = FRAME_FORMAT_QQVGA;
+  wanted.framerate = 60;
+  wanted.mode = DepthNode::CameraMode::Long;
+  wanted.saturation = false;
+  depth.setConfiguration(wanted);
+  const DepthNode::Configuration read = depth.getConfiguration();
+  EXPECT_EQ(std::memcmp(&read, &wanted, sizeof read), 0) << "the record changed on its way";
+
+  auto refused = [](auto node, auto change) {
+    auto configuration = node.getConfiguration();
+    change(configuration);
+    EXPECT_THROW(node.setConfiguration(configuration), ConfigurationException);
+  };
+  refused(depth, [](auto& d) { d.frameFormat = static_cast<FrameFormat>(0); });
+  refused(depth, [](auto& d) { d.frameFormat = static_cast<FrameFormat>(99); });
+  refused(depth, [](auto& d) { d.frameFormat = FRAME_FORMAT_HD; });  // beyond the depth sensor
+  refused(depth, [](auto& d) { d.framerate = 0; });
+  refused(depth, [](auto& d) { d.framerate = 61; });
+  refused(depth, [](auto& d) { d.mode = static_cast<DepthNode::CameraMode>(2); });
+  refused(depth, [](auto& d) {
+    const unsigned char notABool = 7;
+    std::memcpy(reinterpret_cast<unsigned char*>(&d) + 12, &notABool, 1);
+  });
+  refused(color, [](auto& c) { c.framerate = 31; });
+  refused(color,
+          [](auto& c) { c.powerLineFrequency = static_cast<ColorNode::PowerLineFrequency>(3); });
+  refused(color, [](auto& c) { c.compression = ColorNode::Compression::Mjpeg; });
+  refused(audio, [](auto& a) { a.sampleRate = 44000; });
+  refused(audio, [](auto& a) { a.channels = 0; });
+  EXPECT_THROW(audio.setInputMixerLevel(1.5f), ArgumentException);
+
+  EXPECT_EQ(depth.getConfiguration().framerate, 60) << "a refused configuration was kept";
+  EXPECT_EQ(color.getConfiguration().framerate, 25);
 }
 
+TYPED_TEST(Conformance, ConfiguringNeedsControlAndControlHeldElsewhereNamesTheHolder) {
+  Context& context = this->open([](Scenario& scenario) {
+    scenario.holdControlElsewhere(scenario.findNode("depth0"), "recorder app");
+  });
+  ColorNode color = typedNode<ColorNode>(context, "color0");
+  AudioNode audio = typedNode<AudioNode>(context, "audio0");
+  const ColorNode::Configuration c = color.getConfiguration();
+  EXPECT_THROW(color.setConfiguration(c), InvalidOperationException);
+  context.requestControl(color, 0);
+  color.setConfiguration(c);
+  context.releaseControl(color);
+  EXPECT_THROW(color.setConfiguration(c), InvalidOperationException);
+  EXPECT_THROW(context.requestControl(color, -1), ArgumentException);
+  // The mixer level is heard by every client of the node: it needs control too.
+  EXPECT_THROW(audio.setInputMixerLevel(0.25f), InvalidOperationException);
+  context.requestControl(audio, 0);
+  audio.setInputMixerLevel(0.25f);
+
+  try {
+    context.requestControl(sdktest::nodeNamed(context, "depth0"), 0);
+    ADD_FAILURE() << "control given while held elsewhere";
+  } catch (const UnauthorizedAccessException& refused) {
+    EXPECT_NE(std::string(refused.what()).find("recorder app"), std::string::npos);
+  }
+}
+
+// A node pulled out is heard of at once; while it is gone it can still be read but not
+// configured, and the control it had goes with it. Plugged back, it is a new node.
 TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
   Context& context = this->open([](Scenario& scenario) {
-    // Unplugged as the client starts its nodes, not at a fixed time that a slow client (under
-    // emulation or load) may not have reached yet; plugged back 100 ms later.
+    // Pulled out as the client starts its nodes and plugged back as it stops them, so that
+    // what the client does while the node is gone never races a clock, however slow it runs.
     const testing::NodeId color = scenario.findNode("color0");
-    scenario.beforeCall(testing::SdkOperation::ContextStartNodes, 0, [color](Scenario& s) {
-      s.unplugNode(color);
-      s.at(s.now() + 100ms, [color](Scenario& later) { later.plugNode(color); });
-    });
+    scenario.beforeCall(testing::SdkOperation::ContextStartNodes, 0,
+                        [color](Scenario& s) { s.unplugNode(color); });
+    scenario.beforeCall(testing::SdkOperation::ContextStopNodes, 0,
+                        [color](Scenario& s) { s.plugNode(color); });
   });
   Device camera = sdktest::firstDevice(context);
-  const Node before = sdktest::nodeNamed(context, "color0");
+  const ColorNode before = typedNode<ColorNode>(context, "color0");
+  context.requestControl(before, 0);
   std::vector<std::string> heard;
   Node after;
-  listen<Device, Device::NodeRemovedData>(camera.nodeRemovedEvent(),
-                                          [&](Device, Device::NodeRemovedData data) {
-                                            heard.push_back("removed " + data.node.name());
-                                          });
+  listen<Device, Device::NodeRemovedData>(
+      camera.nodeRemovedEvent(), [&](Device, Device::NodeRemovedData data) {
+        heard.push_back("removed " + data.node.name());
+        const ColorNode::Configuration kept = before.getConfiguration();
+        EXPECT_EQ(kept.frameFormat, FRAME_FORMAT_VGA);
+        EXPECT_THROW(ColorNode(before).setConfiguration(kept), StreamingException);
+        context.stopNodes();
+      });
   listen<Device, Device::NodeAddedData>(camera.nodeAddedEvent(),
                                         [&](Device, Device::NodeAddedData data) {
                                           heard.push_back("added " + data.node.name());
@@ -172,12 +234,76 @@ TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
 
   EXPECT_EQ(heard, (std::vector<std::string>{"removed color0", "added color0"}));
   EXPECT_TRUE(after.is<ColorNode>());
-  EXPECT_NE(after, before) << "a node plugged back is a new node";
+  EXPECT_NE(after, Node(before)) << "a node plugged back is a new node";
+  Context second = Context::create("localhost");
+  EXPECT_NO_THROW(second.requestControl(sdktest::nodeNamed(second, "color0"), 0))
+      << "control stayed with a node that was pulled out";
 }
 
-TYPED_TEST(Conformance, AnArmedFaultRaisesItsKindOnce) {
+// Audio blocks carry the configured rate and channels, and each one's sampleIndex counts audio
+// frames: block k starts at frame k x (rate / 50).
+TYPED_TEST(Conformance, AudioBlocksFollowTheConfiguredRateAndChannels) {
+  Context& context = this->open();
+  AudioNode audio = typedNode<AudioNode>(context, "audio0");
+  context.requestControl(audio, 0);
+  AudioNode::Configuration configuration = audio.getConfiguration();
+  configuration.sampleRate = 22050;
+  configuration.channels = 2;
+  audio.setConfiguration(configuration);
+
+  std::vector<AudioNode::NewSampleReceivedData> blocks;
+  listen<AudioNode, AudioNode::NewSampleReceivedData>(
+      audio.newSampleReceivedEvent(), [&](AudioNode, AudioNode::NewSampleReceivedData data) {
+        blocks.push_back(data);
+        if (blocks.size() == 4) context.quit();
+      });
+  context.registerNode(audio);
+  context.startNodes();
+  context.run();
+
+  ASSERT_EQ(blocks.size(), 4u);
+  std::int64_t block = -1;
+  for (const auto& data : blocks) {
+    block += 1 + data.droppedSampleCount;
+    EXPECT_EQ(data.sampleRate, 22050);
+    EXPECT_EQ(data.channels, 2);
+    // 441 frames a block, each frame two 16-bit values.
+    EXPECT_EQ(data.audioData.size(), 441u * 2u * 2u);
+    EXPECT_EQ(data.sampleIndex, block * 441);
+  }
+}
+
+// A handler connected while its event is delivered hears the next event, not the current one.
+TYPED_TEST(Conformance, AHandlerConnectedDuringDeliveryHearsTheNextEventOnly) {
+  Context& context = this->open();
+  AudioNode audio = typedNode<AudioNode>(context, "audio0");
+  std::vector<std::int64_t> heardFirst;
+  std::vector<std::int64_t> heardLate;
+  listen<AudioNode, AudioNode::NewSampleReceivedData>(
+      audio.newSampleReceivedEvent(), [&](AudioNode node, AudioNode::NewSampleReceivedData data) {
+        heardFirst.push_back(data.sampleIndex);
+        if (heardFirst.size() == 1) {
+          listen<AudioNode, AudioNode::NewSampleReceivedData>(
+              node.newSampleReceivedEvent(),
+              [&heardLate](AudioNode, AudioNode::NewSampleReceivedData late) {
+                heardLate.push_back(late.sampleIndex);
+              });
+        }
+        if (heardFirst.size() == 2) context.quit();
+      });
+  context.registerNode(audio);
+  context.startNodes();
+  context.run();
+  ASSERT_EQ(heardFirst.size(), 2u);
+  EXPECT_EQ(heardLate, std::vector<std::int64_t>{heardFirst[1]});
+}
+
+// An armed fault fails its operation the given number of times, with its kind and message.
+TYPED_TEST(Conformance, AnArmedFaultFailsItsOperationTheGivenNumberOfTimes) {
   Context& context = this->open([](Scenario& scenario) {
     scenario.failNext(testing::SdkOperation::NodeGetConfiguration, ExceptionKind::IO, 1, "armed");
+    scenario.failNext(testing::SdkOperation::ColorSetEnableColorMap, ExceptionKind::Streaming, 2,
+                      "no map");
   });
   AudioNode audio = typedNode<AudioNode>(context, "audio0");
   try {
@@ -187,6 +313,17 @@ TYPED_TEST(Conformance, AnArmedFaultRaisesItsKindOnce) {
     EXPECT_STREQ(failure.what(), "armed");
   }
   EXPECT_EQ(audio.getConfiguration().sampleRate, 44100);
+
+  ColorNode color = typedNode<ColorNode>(context, "color0");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      color.setEnableColorMap(true);
+      ADD_FAILURE() << "attempt " << attempt << " went through";
+    } catch (const StreamingException& failure) {
+      EXPECT_STREQ(failure.what(), "no map");
+    }
+  }
+  EXPECT_NO_THROW(color.setEnableColorMap(true)) << "the fault did not run out";
 }
 
 }  // namespace

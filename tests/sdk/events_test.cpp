@@ -84,29 +84,5 @@ TEST_F(Events, HandlersOfEveryObjectKindAreDeletedWithTheirContext) {
   EXPECT_EQ(detail::EventAccess::liveHandlers(), handlersBefore);
 }
 
-TEST_F(Events, AHandlerConnectedDuringDeliveryHearsTheNextEventOnly) {
-  Context context = Context::create("localhost");
-  AudioNode audio = sdktest::typedNode<AudioNode>(context, "audio0");
-  auto& event = audio.newSampleReceivedEvent();
-  std::vector<std::int64_t> lateIndices;
-  int calls = 0;
-  sdktest::listen<AudioNode, AudioNode::NewSampleReceivedData>(
-      event, [&](AudioNode node, AudioNode::NewSampleReceivedData) {
-        if (++calls == 1) {
-          sdktest::listen<AudioNode, AudioNode::NewSampleReceivedData>(
-              node.newSampleReceivedEvent(),
-              [&lateIndices](AudioNode, AudioNode::NewSampleReceivedData data) {
-                lateIndices.push_back(data.sampleIndex);
-              });
-        }
-        if (calls == 2) context.quit();
-      });
-  context.registerNode(audio);
-  context.startNodes();
-  context.run();
-  // The second block of 44,100 Hz audio starts at frame 882.
-  EXPECT_EQ(lateIndices, std::vector<std::int64_t>{882});
-}
-
 }  // namespace
 }  // namespace CamSdk

@@ -74,6 +74,14 @@ TEST_F(Handles, KindTestsAndConversions) {
   EXPECT_TRUE(depth.as<DepthNode>().isSet());
   EXPECT_THROW(depth.as<AudioNode>(), InvalidOperationException);
 
+  // A typed handle reassigned through Node& to a node of another kind (both records are 16
+  // bytes) is refused, not read or written as its own kind.
+  DepthNode sliced = depth.as<DepthNode>();
+  static_cast<Node&>(sliced) = nodeNamed(context, "color0");
+  EXPECT_THROW(sliced.getConfiguration(), InvalidOperationException);
+  context.requestControl(sliced, 0);
+  EXPECT_THROW(sliced.setConfiguration(DepthNode::Configuration{}), InvalidOperationException);
+
   Node unset;
   EXPECT_FALSE(unset.is<DepthNode>());
   EXPECT_THROW(unset.as<DepthNode>(), InvalidOperationException);

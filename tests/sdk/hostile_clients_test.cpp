@@ -15,7 +15,7 @@
 #include <zmq.hpp>
 
 #include "SdkTestSupport.h"
-#include "protocol/ConfigurationBytes.h"
+#include "common/NodeConfiguration.h"
 #include "protocol/Messages.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
@@ -306,7 +306,7 @@ class UntrustworthyService {
     sample.kind = kind;
     sample.index = index;
     sample.frameFormat = FRAME_FORMAT_QQVGA;
-    const std::uint8_t map = kind == NodeKind::Color ? protocol::kColorMap : protocol::kDepthMap;
+    const std::uint8_t map = kind == NodeKind::Color ? detail::kColorMap : detail::kDepthMap;
     const std::vector<std::uint8_t> bytes(160 * 120 * 2, 0x80);
     sample.maps = {protocol::MapView{map, bytes.size()}};
     std::vector<std::uint8_t> head;
@@ -337,7 +337,7 @@ class UntrustworthyService {
         case MessageType::GetConfiguration: {
           DepthNode::Configuration record{FRAME_FORMAT_QQVGA, 25, DepthNode::CameraMode::Close,
                                           false};
-          std::vector<std::uint8_t> bytes = protocol::configurationBytes(record);
+          std::vector<std::uint8_t> bytes = detail::NodeConfiguration(record).bytes();
           bytes[offsetof(DepthNode::Configuration, saturation)] = 2;
           reply = protocol::ConfigurationRecord{bytes};
           break;

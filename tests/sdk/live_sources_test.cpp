@@ -22,20 +22,17 @@ class CapturedAudio final : public detail::NodeSource {
   explicit CapturedAudio(std::vector<std::uint8_t> block)
       : block_(std::make_shared<std::vector<std::uint8_t>>(std::move(block))) {}
 
-  detail::DepthFrame depth(const DepthNode::Configuration&, std::int64_t, bool, bool) override {
-    return {};
-  }
-  detail::ColorFrame color(const ColorNode::Configuration&, std::int64_t) override { return {}; }
-  detail::AudioFrame audio(const AudioNode::Configuration&, std::int64_t) override { return {}; }
   long referencedBuffers() const override { return 0; }
   bool live() const override { return true; }
 
   std::optional<detail::CapturedSample> takeCaptured(bool) override {
     detail::CapturedSample sample;
-    sample.audio.sampleRate = 48000;
-    sample.audio.channels = 2;
-    sample.audio.firstSample = taken_ * 960;
-    sample.audio.data = Pointer<std::uint8_t>(block_, block_->data(), block_->size());
+    AudioNode::NewSampleReceivedData audio{};
+    audio.sampleRate = 48000;
+    audio.channels = 2;
+    audio.sampleIndex = taken_ * 960;
+    audio.audioData = Pointer<std::uint8_t>(block_, block_->data(), block_->size());
+    sample.record = audio;
     ++taken_;
     return sample;
   }

@@ -3,7 +3,6 @@
 // handlers at the right moment, audio blocks at other settings, and pacing on the real clock.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 namespace CamSdk {
 namespace {
 
-using std::chrono::milliseconds;
 using testing::Scenario;
 
 TEST(InjectedSamples, ReachEveryRegisteredContextBeforeSamplesOfTheSameInstant) {
@@ -61,36 +59,6 @@ TEST(InjectedSamples, ReachEveryRegisteredContextBeforeSamplesOfTheSameInstant) 
   EXPECT_EQ(seen, (std::vector<std::string>{"first absent0 #77", "first 100 #78", "first 614400 #0",
                                             "second absent0 #77", "second 100 #78"}));
   EXPECT_THROW(scenario.injectSample(scenario.findNode("depth0"), absent), ArgumentException);
-}
-
-TEST(AudioSamples, BlocksFollowTheConfiguredRateAndChannels) {
-  Scenario scenario = Scenario::fresh();
-  Context context = Context::create("localhost");
-  AudioNode audio = sdktest::typedNode<AudioNode>(context, "audio0");
-  context.requestControl(audio, 0);
-  AudioNode::Configuration configuration = audio.getConfiguration();
-  configuration.sampleRate = 22050;
-  configuration.channels = 2;
-  audio.setConfiguration(configuration);
-
-  std::vector<std::int64_t> firsts;
-  std::size_t bytes = 0;
-  sdktest::listen<AudioNode, AudioNode::NewSampleReceivedData>(
-      audio.newSampleReceivedEvent(), [&](AudioNode, AudioNode::NewSampleReceivedData data) {
-        firsts.push_back(data.sampleIndex);
-        EXPECT_EQ(data.sampleRate, 22050);
-        EXPECT_EQ(data.channels, 2);
-        bytes += data.audioData.size();
-      });
-  context.registerNode(audio);
-  context.startNodes();
-  sdktest::quitAt(scenario, context, milliseconds(999));
-  context.run();
-  // 22,050 frames a second in 50 blocks of 441 frames; each frame two 16-bit values.
-  ASSERT_EQ(firsts.size(), 50u);
-  EXPECT_EQ(firsts[1], 441);
-  EXPECT_EQ(firsts[49], 49 * 441);
-  EXPECT_EQ(bytes, 22050u * 2u * 2u);
 }
 
 TEST(RealClock, IndicesAndDroppedCountsAccountForEverySample) {

@@ -6,7 +6,6 @@
 
 #include "FakeV4l2System.h"
 #include "common/ConfigurationRules.h"
-#include "protocol/ConfigurationBytes.h"
 #include "server/ServiceHost.h"
 #include "service/Vertices.h"
 #include "sources/SimulatedCamera.h"
@@ -110,12 +109,12 @@ class CaptureDevicesTest : public ::testing::Test {
   }
 
   protocol::ServerMessage configure(detail::NodeId node, FrameFormat format, std::int32_t rate) {
-    ColorNode::Configuration configuration = detail::defaultColorConfiguration();
+    ColorNode::Configuration configuration = detail::defaultConfiguration<ColorNode>();
     configuration.frameFormat = format;
     configuration.framerate = rate;
     return call(MessageType::SetConfiguration,
                 protocol::SetConfiguration{node, NodeKind::Color,
-                                           protocol::configurationBytes(configuration)});
+                                           detail::NodeConfiguration(configuration).bytes()});
   }
 
   // Control of the first node of the first camera, streaming `maps`.
@@ -160,10 +159,12 @@ TEST_F(CaptureDevicesTest, FilesOfOneCameraBecomeOneDeviceAndUnusableCamerasAreS
 
   // Each node starts at what its camera does: the webcam at 640x480, 30 frames a second; the
   // depth camera at the SDK's default 320x240, at the fastest rate the SDK allows.
-  const ColorNode::Configuration color = service.colorConfiguration(devices[0].nodes[0].id);
+  const ColorNode::Configuration color =
+      service.configuration(devices[0].nodes[0].id).as<ColorNode>();
   EXPECT_EQ(color.frameFormat, FRAME_FORMAT_VGA);
   EXPECT_EQ(color.framerate, 30);
-  const DepthNode::Configuration depth = service.depthConfiguration(devices[1].nodes[0].id);
+  const DepthNode::Configuration depth =
+      service.configuration(devices[1].nodes[0].id).as<DepthNode>();
   EXPECT_EQ(depth.frameFormat, FRAME_FORMAT_QVGA);
   EXPECT_EQ(depth.framerate, 60);
   EXPECT_EQ(fake->openDescriptors(), 0);  // probing leaves no file open
@@ -172,7 +173,7 @@ TEST_F(CaptureDevicesTest, FilesOfOneCameraBecomeOneDeviceAndUnusableCamerasAreS
 TEST_F(CaptureDevicesTest, ColourFramesArriveExactlyWithDriverTimesAndBadFramesAreDropped) {
   fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
   start();
-  const detail::NodeId node = stream(protocol::kColorMap);
+  const detail::NodeId node = stream(detail::kColorMap);
   EXPECT_TRUE(fake->streaming("/dev/video0"));
 
   service.clock().waitUntil(std::chrono::seconds(1));
@@ -215,7 +216,7 @@ TEST_F(CaptureDevicesTest, ColourFramesArriveExactlyWithDriverTimesAndBadFramesA
 TEST_F(CaptureDevicesTest, FramesTheDriverHadNoBufferForCountAsDropped) {
   fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
   start();
-  stream(protocol::kColorMap);
+  stream(detail::kColorMap);
   const std::size_t size = 640 * 480 * 2;
   // Six frames while the service is busy: the four buffers fill, two frames find none.
   for (int seed = 0; seed < 6; ++seed) fake->capture("/dev/video0", {pattern(size, seed), 0, 0});
@@ -235,7 +236,7 @@ TEST_F(CaptureDevicesTest, FramesTheDriverHadNoBufferForCountAsDropped) {
 TEST_F(CaptureDevicesTest, DepthIsInMillimetresWithVerticesAsTheSimulatedCameraMakesThem) {
   fake->plug(v4l2test::depthFile("/dev/video0", "usb-1"));
   start();
-  stream(protocol::kDepthMap | protocol::kVertices);
+  stream(detail::kDepthMap | detail::kVertices);
   std::vector<std::uint16_t> raw(320 * 240, 1500);
   raw[0] = 0;
   raw[1] = 1000;
@@ -272,11 +273,11 @@ TEST_F(CaptureDevicesTest, WhatTheCameraCannotDoIsRefusedWithItsReasonAndSlowerR
             "color0: /dev/video0 does not capture 1280x720 in YUYV (it captures 320x240, 640x480)");
   failed = expectFailed(configure(node, FRAME_FORMAT_QVGA, 30));
   EXPECT_EQ(failed.message, "color0: /dev/video0 captures 320x240 at 15 frames a second, not 30");
-  EXPECT_EQ(service.colorConfiguration(node).frameFormat, FRAME_FORMAT_VGA);
+  EXPECT_EQ(service.configuration(node).as<ColorNode>().frameFormat, FRAME_FORMAT_VGA);
 
   // 25 a second from a camera at 30: five frames of every six go out.
   expectDone(configure(node, FRAME_FORMAT_VGA, 25));
-  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, detail::kColorMap}));
   for (int frame = 0; frame < 12; ++frame) {
     fake->capture("/dev/video0", {pattern(640 * 480 * 2, frame), 0, 0});
     turn();
@@ -315,7 +316,7 @@ TEST_F(CaptureDevicesTest, DriverRefusalsWhileSettingUpAreReportedAndNeverFatal)
 
   // Not enough USB bandwidth: the stream gives nothing and says why; the camera stays.
   fake->failNext(VIDIOC_STREAMON, ENOSPC);
-  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, detail::kColorMap}));
   turn();
   EXPECT_NE(logged.find("/dev/video0 does not stream: VIDIOC_STREAMON on /dev/video0: ENOSPC"),
             std::string::npos)
@@ -325,7 +326,7 @@ TEST_F(CaptureDevicesTest, DriverRefusalsWhileSettingUpAreReportedAndNeverFatal)
   // Watching again tries again.
   expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, 0}));
   turn();
-  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, protocol::kColorMap}));
+  expectDone(call(MessageType::Subscribe, protocol::Subscribe{node, detail::kColorMap}));
   EXPECT_TRUE(fake->streaming("/dev/video0"));
 }
 
@@ -336,7 +337,7 @@ class CameraFailsMidStream : public CaptureDevicesTest,
 TEST_P(CameraFailsMidStream, NodeAndDeviceAreRemovedWithNothingLeaked) {
   fake->plug(v4l2test::webcamFile("/dev/video0", "usb-1"));
   start();
-  const detail::NodeId node = stream(protocol::kColorMap);
+  const detail::NodeId node = stream(detail::kColorMap);
   fake->capture("/dev/video0", {pattern(640 * 480 * 2, 0), 0, 0});
   fake->failNext(VIDIOC_DQBUF, GetParam());
   turn();
@@ -385,7 +386,7 @@ TEST_F(CaptureDevicesTest, CamerasPluggedAndUnpluggedWhileServingComeAndGo) {
   ASSERT_EQ(service.devices().size(), 1u);
   EXPECT_EQ(service.devices()[0].nodes.size(), 2u);
 
-  stream(protocol::kColorMap);
+  stream(detail::kColorMap);
   fake->unplug("/dev/video0");
   fake->unplug("/dev/video1");
   fake->unplug("/dev/video2");

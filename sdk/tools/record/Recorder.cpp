@@ -26,8 +26,8 @@ Recorder::Recorder(const std::string& path, std::vector<recording::TrackDescript
       missed_(tracks_.size()),
       misfit_(tracks_.size()) {
   for (const recording::TrackDescription& track : tracks_) {
-    const recording::TrackRecord record = recording::TrackRecord::of(track);
-    expectedBytes_.push_back(track.kind == NodeKind::Audio
+    const recording::TrackRecord record = recording::TrackRecord::of(track.configuration);
+    expectedBytes_.push_back(track.kind() == NodeKind::Audio
                                  ? 0
                                  : static_cast<std::size_t>(record.width) * record.height * 2);
   }
@@ -42,11 +42,10 @@ void Recorder::take(std::size_t track, std::int64_t timeOfCapture,
   if (track >= tracks_.size()) return;
   if (missed > 0) missed_[track] += missed;
   const std::size_t expected = expectedBytes_[track];
-  const std::size_t frameBytes = tracks_[track].kind == NodeKind::Audio
-                                     ? 2 * static_cast<std::size_t>(tracks_[track].audio.channels)
-                                     : 1;
+  const std::size_t frameBytes =
+      recording::TrackRecord::of(tracks_[track].configuration).audioFrameBytes();
   if (data == nullptr || (expected != 0 && bytes != expected) ||
-      (expected == 0 && (bytes == 0 || bytes % frameBytes != 0))) {
+      (expected == 0 && (bytes == 0 || frameBytes == 0 || bytes % frameBytes != 0))) {
     ++misfit_[track];
     return;
   }

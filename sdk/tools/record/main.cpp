@@ -143,18 +143,15 @@ int record(const record_program::RecordOptions& options) {
     track.nodeName = node.name();
     if (node.is<DepthNode>() && !depth.isSet()) {
       depth = node.as<DepthNode>();
-      track.kind = NodeKind::Depth;
-      track.depth = depth.getConfiguration();
+      track.configuration = depth.getConfiguration();
       state.depthTrack = tracks.size();
     } else if (node.is<ColorNode>() && !color.isSet()) {
       color = node.as<ColorNode>();
-      track.kind = NodeKind::Color;
-      track.color = color.getConfiguration();
+      track.configuration = color.getConfiguration();
       state.colorTrack = tracks.size();
     } else if (node.is<AudioNode>() && !audio.isSet()) {
       audio = node.as<AudioNode>();
-      track.kind = NodeKind::Audio;
-      track.audio = audio.getConfiguration();
+      track.configuration = audio.getConfiguration();
       state.audioTrack = tracks.size();
     } else {
       continue;

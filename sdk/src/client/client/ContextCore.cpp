@@ -145,20 +145,7 @@ void ContextCore::topologyChanged(const TopologyChange& change, Nanoseconds arri
   }
 }
 
-namespace {
-
-NodeKind kindOf(const InjectedSample& sample) {
-  return std::visit(Overloaded{
-                        [](const DepthNode::NewSampleReceivedData&) { return NodeKind::Depth; },
-                        [](const ColorNode::NewSampleReceivedData&) { return NodeKind::Color; },
-                        [](const AudioNode::NewSampleReceivedData&) { return NodeKind::Audio; },
-                    },
-                    sample);
-}
-
-}  // namespace
-
-void ContextCore::sampleReceived(NodeId node, const InjectedSample& sample, Nanoseconds arrived) {
+void ContextCore::sampleReceived(NodeId node, const SampleRecord& sample, Nanoseconds arrived) {
   for (const auto& each : registrations_) {
     if (each->id() != node) continue;
     // A sample of another kind than its node (from a service not to be believed) would reach

@@ -54,7 +54,7 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>, priv
   };
   struct PendingSample {
     std::shared_ptr<NodeClient> node;
-    InjectedSample sample;
+    SampleRecord sample;
     Nanoseconds at;
   };
   // What the loop delivers next. Notifications first at the same instant.
@@ -64,7 +64,7 @@ class ContextCore final : public std::enable_shared_from_this<ContextCore>, priv
   static constexpr std::size_t kMaxWaitingSamples = 8;
 
   void topologyChanged(const TopologyChange& change, Nanoseconds arrived) override;
-  void sampleReceived(NodeId node, const InjectedSample& sample, Nanoseconds arrived) override;
+  void sampleReceived(NodeId node, const SampleRecord& sample, Nanoseconds arrived) override;
 
   void ensureOwn(const std::shared_ptr<NodeClient>& node, const char* operation) const;
   std::shared_ptr<DeviceClient> findDevice(DeviceId id) const;

@@ -9,14 +9,15 @@
 
 #include "camsdk/Node.h"
 #include "client/ServicePort.h"
-#include "protocol/Messages.h"
+#include "protocol/SampleFields.h"
 
 namespace CamSdk {
 namespace detail {
 
 class NodeClient : public std::enable_shared_from_this<NodeClient> {
  public:
-  NodeClient(std::shared_ptr<ServicePort> service, ClientId owner, NodeInfo info);
+  NodeClient(std::shared_ptr<ServicePort> service, ClientId owner, NodeInfo info,
+             std::uint8_t mapsSentUnasked = 0);
   virtual ~NodeClient() = default;
   NodeClient(const NodeClient&) = delete;
   NodeClient& operator=(const NodeClient&) = delete;
@@ -29,70 +30,41 @@ class NodeClient : public std::enable_shared_from_this<NodeClient> {
   // The entry check of a public operation on this node.
   void enter(detail::SdkOperation operation) const { service_->enter(operation, info_.name); }
 
-  // The maps this context asked the node for (protocol::MapFlag bits).
-  virtual std::uint8_t wantedMaps() const = 0;
+  // The maps this context asked the node for (MapFlag bits), and those its kind always sends.
+  void enableMap(MapFlag map, bool enable) {
+    enabledMaps_ = static_cast<std::uint8_t>(enable ? enabledMaps_ | map : enabledMaps_ & ~map);
+  }
+  std::uint8_t wantedMaps() const { return static_cast<std::uint8_t>(enabledMaps_ | unasked_); }
   bool wantsSamples() const { return wantedMaps() != 0; }
   // Hands a sample record to the node's handlers.
-  virtual void deliver(const InjectedSample& sample) = 0;
+  virtual void deliver(const SampleRecord& sample) = 0;
 
  private:
   std::shared_ptr<ServicePort> service_;
   ClientId owner_;
   NodeInfo info_;
+  std::uint8_t enabledMaps_ = 0;
+  std::uint8_t unasked_;
 };
 
-class DepthNodeClient final : public NodeClient {
+// A node of a streamed kind: its sample event.
+template <class N>
+class TypedNodeClient final : public NodeClient {
  public:
-  using NodeClient::NodeClient;
-  DepthNode::NewSampleReceivedEvent& event() { return event_; }
-  void setEnableDepthMap(bool enable) { depthMap_ = enable; }
-  void setEnableVertices(bool enable) { vertices_ = enable; }
-
-  std::uint8_t wantedMaps() const override {
-    return static_cast<std::uint8_t>((depthMap_ ? protocol::kDepthMap : 0) |
-                                     (vertices_ ? protocol::kVertices : 0));
-  }
-  void deliver(const InjectedSample& sample) override;
+  TypedNodeClient(std::shared_ptr<ServicePort> service, ClientId owner, NodeInfo info)
+      : NodeClient(std::move(service), owner, std::move(info), protocol::kMapsSentUnasked<N>) {}
+  typename N::NewSampleReceivedEvent& event() { return event_; }
+  void deliver(const SampleRecord& sample) override;
 
  private:
-  DepthNode::NewSampleReceivedEvent event_;
-  bool depthMap_ = false;
-  bool vertices_ = false;
-};
-
-class ColorNodeClient final : public NodeClient {
- public:
-  using NodeClient::NodeClient;
-  ColorNode::NewSampleReceivedEvent& event() { return event_; }
-  void setEnableColorMap(bool enable) { colorMap_ = enable; }
-
-  std::uint8_t wantedMaps() const override { return colorMap_ ? protocol::kColorMap : 0; }
-  void deliver(const InjectedSample& sample) override;
-
- private:
-  ColorNode::NewSampleReceivedEvent event_;
-  bool colorMap_ = false;
-};
-
-class AudioNodeClient final : public NodeClient {
- public:
-  using NodeClient::NodeClient;
-  AudioNode::NewSampleReceivedEvent& event() { return event_; }
-
-  // Audio has no map to switch on: a registered audio node always streams.
-  std::uint8_t wantedMaps() const override { return protocol::kAudio; }
-  void deliver(const InjectedSample& sample) override;
-
- private:
-  AudioNode::NewSampleReceivedEvent event_;
+  typename N::NewSampleReceivedEvent event_;
 };
 
 // A node of a kind this SDK does not stream from.
 class OtherNodeClient final : public NodeClient {
  public:
   using NodeClient::NodeClient;
-  std::uint8_t wantedMaps() const override { return 0; }
-  void deliver(const InjectedSample&) override {}
+  void deliver(const SampleRecord&) override {}
 };
 
 std::shared_ptr<NodeClient> makeNodeClient(std::shared_ptr<ServicePort> service, ClientId owner,

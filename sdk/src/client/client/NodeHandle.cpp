@@ -40,87 +40,83 @@ namespace {
 
 // The typed client behind a typed handle. Typed handles are only made for their own kind, but
 // a handle sliced and reassigned through Node& could name another kind: report that.
-template <class Client>
-Client& typedClient(detail::NodeClient& node) {
-  auto* typed = dynamic_cast<Client*>(&node);
+template <class N>
+detail::TypedNodeClient<N>& typedClient(detail::NodeClient& node) {
+  auto* typed = dynamic_cast<detail::TypedNodeClient<N>*>(&node);
   if (typed == nullptr) throw InvalidOperationException(node.name() + " is of another kind");
   return *typed;
+}
+
+template <class N>
+typename N::NewSampleReceivedEvent& sampleEvent(detail::NodeClient& client) {
+  auto& node = typedClient<N>(client);
+  node.enter(SdkOperation::NodeNewSampleReceivedEvent);
+  return node.event();
+}
+
+template <class N>
+typename N::Configuration configurationOf(detail::NodeClient& client) {
+  auto& node = typedClient<N>(client);
+  node.enter(SdkOperation::NodeGetConfiguration);
+  const detail::NodeConfiguration record = node.service().configuration(node.id(), N::nodeKind);
+  return record.isSet() ? record.template as<N>() : typename N::Configuration{};
+}
+
+template <class N>
+void configure(detail::NodeClient& client, const typename N::Configuration& configuration) {
+  auto& node = typedClient<N>(client);
+  node.enter(SdkOperation::NodeSetConfiguration);
+  node.service().setConfiguration(node.owner(), node.id(), configuration);
+}
+
+void enableMap(detail::NodeClient& node, SdkOperation operation, detail::MapFlag map, bool enable) {
+  node.enter(operation);
+  node.enableMap(map, enable);
 }
 
 }  // namespace
 
 DepthNode::NewSampleReceivedEvent& DepthNode::newSampleReceivedEvent() {
-  auto& node = typedClient<detail::DepthNodeClient>(client());
-  node.enter(SdkOperation::NodeNewSampleReceivedEvent);
-  return node.event();
+  return sampleEvent<DepthNode>(client());
 }
-
 DepthNode::Configuration DepthNode::getConfiguration() const {
-  detail::NodeClient& node = client();
-  node.enter(SdkOperation::NodeGetConfiguration);
-  return node.service().depthConfiguration(node.id());
+  return configurationOf<DepthNode>(client());
 }
-
 void DepthNode::setConfiguration(Configuration configuration) {
-  detail::NodeClient& node = client();
-  node.enter(SdkOperation::NodeSetConfiguration);
-  node.service().setConfiguration(node.owner(), node.id(), configuration);
+  configure<DepthNode>(client(), configuration);
 }
-
 void DepthNode::setEnableDepthMap(bool enable) {
-  auto& node = typedClient<detail::DepthNodeClient>(client());
-  node.enter(SdkOperation::DepthSetEnableDepthMap);
-  node.setEnableDepthMap(enable);
+  enableMap(typedClient<DepthNode>(client()), SdkOperation::DepthSetEnableDepthMap,
+            detail::kDepthMap, enable);
 }
-
 void DepthNode::setEnableVertices(bool enable) {
-  auto& node = typedClient<detail::DepthNodeClient>(client());
-  node.enter(SdkOperation::DepthSetEnableVertices);
-  node.setEnableVertices(enable);
+  enableMap(typedClient<DepthNode>(client()), SdkOperation::DepthSetEnableVertices,
+            detail::kVertices, enable);
 }
 
 ColorNode::NewSampleReceivedEvent& ColorNode::newSampleReceivedEvent() {
-  auto& node = typedClient<detail::ColorNodeClient>(client());
-  node.enter(SdkOperation::NodeNewSampleReceivedEvent);
-  return node.event();
+  return sampleEvent<ColorNode>(client());
 }
-
 ColorNode::Configuration ColorNode::getConfiguration() const {
-  detail::NodeClient& node = client();
-  node.enter(SdkOperation::NodeGetConfiguration);
-  return node.service().colorConfiguration(node.id());
+  return configurationOf<ColorNode>(client());
 }
-
 void ColorNode::setConfiguration(Configuration configuration) {
-  detail::NodeClient& node = client();
-  node.enter(SdkOperation::NodeSetConfiguration);
-  node.service().setConfiguration(node.owner(), node.id(), configuration);
+  configure<ColorNode>(client(), configuration);
 }
-
 void ColorNode::setEnableColorMap(bool enable) {
-  auto& node = typedClient<detail::ColorNodeClient>(client());
-  node.enter(SdkOperation::ColorSetEnableColorMap);
-  node.setEnableColorMap(enable);
+  enableMap(typedClient<ColorNode>(client()), SdkOperation::ColorSetEnableColorMap,
+            detail::kColorMap, enable);
 }
 
 AudioNode::NewSampleReceivedEvent& AudioNode::newSampleReceivedEvent() {
-  auto& node = typedClient<detail::AudioNodeClient>(client());
-  node.enter(SdkOperation::NodeNewSampleReceivedEvent);
-  return node.event();
+  return sampleEvent<AudioNode>(client());
 }
-
 AudioNode::Configuration AudioNode::getConfiguration() const {
-  detail::NodeClient& node = client();
-  node.enter(SdkOperation::NodeGetConfiguration);
-  return node.service().audioConfiguration(node.id());
+  return configurationOf<AudioNode>(client());
 }
-
 void AudioNode::setConfiguration(Configuration configuration) {
-  detail::NodeClient& node = client();
-  node.enter(SdkOperation::NodeSetConfiguration);
-  node.service().setConfiguration(node.owner(), node.id(), configuration);
+  configure<AudioNode>(client(), configuration);
 }
-
 void AudioNode::setInputMixerLevel(float level) {
   detail::NodeClient& node = client();
   node.enter(SdkOperation::AudioSetInputMixerLevel);

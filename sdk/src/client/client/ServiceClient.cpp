@@ -7,7 +7,8 @@
 
 #include "camsdk/Exceptions.h"
 #include "client/ProcessLabel.h"
-#include "protocol/ConfigurationBytes.h"
+#include "common/ConfigurationRules.h"
+#include "protocol/SampleFields.h"
 #include "transport/Endpoints.h"
 #include "transport/LocalServices.h"
 #include "transport/ZmqConnection.h"
@@ -47,16 +48,15 @@ Pointer<T> mapOf(const protocol::FrameList& frames, const protocol::SamplePush& 
   return Pointer<T>();
 }
 
-// A record of another size would be read past its end: that service is not one to trust.
-template <class Configuration>
-Configuration recordFrom(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.empty()) return Configuration{};  // never seen, and its service is away
-  try {
-    return protocol::configurationFrom<Configuration>(bytes);
-  } catch (const protocol::ProtocolError& error) {
-    throw IOException(std::string("the service sent a ") + error.what());
+// The maps of one received sample, as the kinds' sample fields ask for them.
+struct ReceivedMaps {
+  const protocol::FrameList& frames;
+  const protocol::SamplePush& sample;
+  template <class T>
+  Pointer<T> map(std::uint8_t flag) const {
+    return mapOf<T>(frames, sample, flag);
   }
-}
+};
 
 }  // namespace
 
@@ -273,46 +273,30 @@ std::vector<std::uint8_t> ServiceClient::configurationBytes(NodeId node) const {
   return known == lastRecords_.end() ? std::vector<std::uint8_t>() : known->second;
 }
 
-DepthNode::Configuration ServiceClient::depthConfiguration(NodeId node) const {
-  const std::vector<std::uint8_t> bytes = configurationBytes(node);
-  // A bool must hold 0 or 1: any other byte would make reading the field undefined.
-  const std::size_t saturation = offsetof(DepthNode::Configuration, saturation);
-  if (bytes.size() > saturation && bytes[saturation] > 1) {
-    throw IOException("the service sent a depth configuration whose saturation byte is " +
-                      std::to_string(bytes[saturation]));
+// A record of another size would be read past its end, one with a truth value that is
+// neither 0 nor 1 read with undefined results: that service is not one to trust.
+NodeConfiguration ServiceClient::configuration(NodeId node, NodeKind kind) const {
+  std::vector<std::uint8_t> bytes = configurationBytes(node);
+  if (bytes.empty()) return NodeConfiguration();  // never seen, and its service is away
+  const std::size_t size = bytes.size();
+  std::optional<NodeConfiguration> record = NodeConfiguration::fromBytes(kind, std::move(bytes));
+  if (!record) {
+    throw IOException("the service sent a configuration record of " + std::to_string(size) +
+                      " bytes for a " + nodeKindName(kind) + " node");
   }
-  return recordFrom<DepthNode::Configuration>(bytes);
-}
-
-ColorNode::Configuration ServiceClient::colorConfiguration(NodeId node) const {
-  return recordFrom<ColorNode::Configuration>(configurationBytes(node));
-}
-
-AudioNode::Configuration ServiceClient::audioConfiguration(NodeId node) const {
-  return recordFrom<AudioNode::Configuration>(configurationBytes(node));
-}
-
-void ServiceClient::setConfigurationBytes(NodeId node, NodeKind kind, const void* record,
-                                          std::size_t size) {
-  const auto* bytes = static_cast<const std::uint8_t*>(record);
-  std::vector<std::uint8_t> written(bytes, bytes + size);
-  nodeCall(MessageType::SetConfiguration, protocol::SetConfiguration{node, kind, written});
-  lastRecords_[node] = std::move(written);
+  const std::string field = unreadableField(*record);
+  if (!field.empty()) {
+    throw IOException(std::string("the service sent a ") + nodeKindName(kind) +
+                      " configuration whose " + field);
+  }
+  return *record;
 }
 
 void ServiceClient::setConfiguration(ClientId, NodeId node,
-                                     const DepthNode::Configuration& configuration) {
-  setConfigurationBytes(node, NodeKind::Depth, &configuration, sizeof configuration);
-}
-
-void ServiceClient::setConfiguration(ClientId, NodeId node,
-                                     const ColorNode::Configuration& configuration) {
-  setConfigurationBytes(node, NodeKind::Color, &configuration, sizeof configuration);
-}
-
-void ServiceClient::setConfiguration(ClientId, NodeId node,
-                                     const AudioNode::Configuration& configuration) {
-  setConfigurationBytes(node, NodeKind::Audio, &configuration, sizeof configuration);
+                                     const NodeConfiguration& configuration) {
+  nodeCall(MessageType::SetConfiguration,
+           protocol::SetConfiguration{node, configuration.kind(), configuration.bytes()});
+  lastRecords_[node] = configuration.bytes();
 }
 
 void ServiceClient::setInputMixerLevel(NodeId node, float level) {
@@ -434,42 +418,9 @@ void ServiceClient::handOver() {
 void ServiceClient::handOverSample(const protocol::FrameList& frames,
                                    const protocol::SamplePush& sample) {
   if (!listener_) return;
-  switch (sample.kind) {
-    case NodeKind::Depth: {
-      DepthNode::NewSampleReceivedData data{};
-      data.depthMap = mapOf<short>(frames, sample, protocol::kDepthMap);
-      data.vertices = mapOf<Vertex>(frames, sample, protocol::kVertices);
-      data.frameFormat = static_cast<FrameFormat>(sample.frameFormat);
-      data.timeOfCapture = sample.timeOfCapture;
-      data.sampleIndex = sample.index;
-      data.droppedSampleCount = sample.droppedSampleCount;
-      listener_->sampleReceived(sample.node, data, connection_->now());
-      return;
-    }
-    case NodeKind::Color: {
-      ColorNode::NewSampleReceivedData data{};
-      data.colorMap = mapOf<std::uint8_t>(frames, sample, protocol::kColorMap);
-      data.frameFormat = static_cast<FrameFormat>(sample.frameFormat);
-      data.timeOfCapture = sample.timeOfCapture;
-      data.sampleIndex = sample.index;
-      data.droppedSampleCount = sample.droppedSampleCount;
-      listener_->sampleReceived(sample.node, data, connection_->now());
-      return;
-    }
-    case NodeKind::Audio: {
-      AudioNode::NewSampleReceivedData data{};
-      data.audioData = mapOf<std::uint8_t>(frames, sample, protocol::kAudio);
-      data.sampleRate = sample.sampleRate;
-      data.channels = sample.channels;
-      data.timeOfCapture = sample.timeOfCapture;
-      // Audio counts its position in audio samples.
-      data.sampleIndex = sample.position;
-      data.droppedSampleCount = sample.droppedSampleCount;
-      listener_->sampleReceived(sample.node, data, connection_->now());
-      return;
-    }
-    case NodeKind::Other:
-      return;
+  // A sample of a kind this SDK does not stream has no handler to reach.
+  if (auto record = protocol::readSample(sample, ReceivedMaps{frames, sample})) {
+    listener_->sampleReceived(sample.node, *record, connection_->now());
   }
 }
 

@@ -48,15 +48,9 @@ class ServiceClient final : public ServicePort {
   bool isPlugged(NodeId node) const override;
   void requestControl(ClientId client, NodeId node) override;
   void releaseControl(ClientId client, NodeId node) override;
-  DepthNode::Configuration depthConfiguration(NodeId node) const override;
-  ColorNode::Configuration colorConfiguration(NodeId node) const override;
-  AudioNode::Configuration audioConfiguration(NodeId node) const override;
+  NodeConfiguration configuration(NodeId node, NodeKind kind) const override;
   void setConfiguration(ClientId client, NodeId node,
-                        const DepthNode::Configuration& configuration) override;
-  void setConfiguration(ClientId client, NodeId node,
-                        const ColorNode::Configuration& configuration) override;
-  void setConfiguration(ClientId client, NodeId node,
-                        const AudioNode::Configuration& configuration) override;
+                        const NodeConfiguration& configuration) override;
   void setInputMixerLevel(NodeId node, float level) override;
   void subscribe(ClientId client, NodeId node, std::uint8_t maps) override;
   void poll() override;
@@ -73,7 +67,6 @@ class ServiceClient final : public ServicePort {
   // that was pulled out, instead of IOException.
   protocol::ServerMessage nodeCall(protocol::MessageType type, const protocol::Request& request);
   std::vector<std::uint8_t> configurationBytes(NodeId node) const;
-  void setConfigurationBytes(NodeId node, NodeKind kind, const void* record, std::size_t size);
   // Greets the service and learns its devices; false when it does not answer in time.
   bool greet();
   // Reads until the reply to `correlation` comes, keeping pushed messages; nothing when the

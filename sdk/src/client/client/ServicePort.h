@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camsdk/Node.h"
+#include "common/NodeConfiguration.h"
 #include "common/SdkOperation.h"
 #include "common/ServiceListener.h"
 #include "common/Topology.h"
@@ -24,7 +25,7 @@ using Nanoseconds = std::chrono::nanoseconds;
 class PortListener {
  public:
   virtual void topologyChanged(const TopologyChange& change, Nanoseconds arrived) = 0;
-  virtual void sampleReceived(NodeId node, const InjectedSample& sample, Nanoseconds arrived) = 0;
+  virtual void sampleReceived(NodeId node, const SampleRecord& sample, Nanoseconds arrived) = 0;
 
  protected:
   ~PortListener() = default;
@@ -49,18 +50,14 @@ class ServicePort {
   virtual void requestControl(ClientId client, NodeId node) = 0;
   virtual void releaseControl(ClientId client, NodeId node) = 0;
 
-  virtual DepthNode::Configuration depthConfiguration(NodeId node) const = 0;
-  virtual ColorNode::Configuration colorConfiguration(NodeId node) const = 0;
-  virtual AudioNode::Configuration audioConfiguration(NodeId node) const = 0;
+  // The node's configuration record, read as a record of `kind` (the node's): none while its
+  // service is away and the record was never seen.
+  virtual NodeConfiguration configuration(NodeId node, NodeKind kind) const = 0;
   virtual void setConfiguration(ClientId client, NodeId node,
-                                const DepthNode::Configuration& configuration) = 0;
-  virtual void setConfiguration(ClientId client, NodeId node,
-                                const ColorNode::Configuration& configuration) = 0;
-  virtual void setConfiguration(ClientId client, NodeId node,
-                                const AudioNode::Configuration& configuration) = 0;
+                                const NodeConfiguration& configuration) = 0;
   virtual void setInputMixerLevel(NodeId node, float level) = 0;
 
-  // Which maps of a registered node this client wants now (protocol::MapFlag bits; 0: none).
+  // Which maps of a registered node this client wants now (MapFlag bits; 0: none).
   virtual void subscribe(ClientId client, NodeId node, std::uint8_t maps) = 0;
 
   // Hands what has arrived to the listener, without waiting.

@@ -26,26 +26,46 @@ std::string checkFrame(FrameFormat format, std::int32_t framerate, FrameFormat l
   return {};
 }
 
-}  // namespace
-
-std::string checkConfiguration(const DepthNode::Configuration& configuration) {
-  std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
-                                  FRAME_FORMAT_VGA, kDepthMaxFramerate);
-  if (!reason.empty()) return reason;
-  const auto mode = static_cast<std::int32_t>(configuration.mode);
-  if (mode != 0 && mode != 1) return "unknown camera mode " + std::to_string(mode);
-  // Read the truth value as a byte: a record filled by hand may hold any value there, and
-  // loading a bool that is neither 0 nor 1 is undefined.
+// A truth value read as its byte: a record filled by hand may hold any value there, and
+// loading a bool that is neither 0 nor 1 is undefined.
+unsigned char saturationByte(const DepthNode::Configuration& configuration) {
   unsigned char saturation = 0;
   std::memcpy(&saturation,
               reinterpret_cast<const unsigned char*>(&configuration) +
                   offsetof(DepthNode::Configuration, saturation),
               1);
+  return saturation;
+}
+
+// A picture's rate is its frame rate; audio comes in blocks.
+template <class Picture>
+std::int32_t rateOf(const Picture& configuration) {
+  return configuration.framerate;
+}
+std::int32_t rateOf(const AudioNode::Configuration&) { return kAudioBlocksPerSecond; }
+
+std::string unreadable(const DepthNode::Configuration& configuration) {
+  const unsigned char saturation = saturationByte(configuration);
+  return saturation > 1 ? "saturation byte is " + std::to_string(saturation) : std::string();
+}
+template <class Configuration>
+std::string unreadable(const Configuration&) {
+  return {};
+}
+
+// Each kind's rules, its default and its pace.
+std::string check(const DepthNode::Configuration& configuration) {
+  std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
+                                  FRAME_FORMAT_VGA, kDepthMaxFramerate);
+  if (!reason.empty()) return reason;
+  const auto mode = static_cast<std::int32_t>(configuration.mode);
+  if (mode != 0 && mode != 1) return "unknown camera mode " + std::to_string(mode);
+  const unsigned char saturation = saturationByte(configuration);
   if (saturation > 1) return "bad saturation value " + std::to_string(saturation);
   return {};
 }
 
-std::string checkConfiguration(const ColorNode::Configuration& configuration) {
+std::string check(const ColorNode::Configuration& configuration) {
   std::string reason = checkFrame(configuration.frameFormat, configuration.framerate,
                                   FRAME_FORMAT_FULL_HD, kColorMaxFramerate);
   if (!reason.empty()) return reason;
@@ -61,7 +81,7 @@ std::string checkConfiguration(const ColorNode::Configuration& configuration) {
   return {};
 }
 
-std::string checkConfiguration(const AudioNode::Configuration& configuration) {
+std::string check(const AudioNode::Configuration& configuration) {
   if (configuration.audioFormat != AudioNode::AudioFormat::Pcm16) {
     return "unknown audio format " +
            std::to_string(static_cast<std::int32_t>(configuration.audioFormat));
@@ -82,7 +102,8 @@ std::string checkConfiguration(const AudioNode::Configuration& configuration) {
   }
 }
 
-DepthNode::Configuration defaultDepthConfiguration() {
+// Each default starts from zeros, padding included, so that its bytes are always the same.
+DepthNode::Configuration defaults(KindTag<DepthNode>) {
   DepthNode::Configuration configuration;
   std::memset(&configuration, 0, sizeof configuration);
   configuration.frameFormat = FRAME_FORMAT_QVGA;
@@ -92,23 +113,40 @@ DepthNode::Configuration defaultDepthConfiguration() {
   return configuration;
 }
 
-ColorNode::Configuration defaultColorConfiguration() {
-  ColorNode::Configuration configuration;
-  std::memset(&configuration, 0, sizeof configuration);
-  configuration.frameFormat = FRAME_FORMAT_VGA;
-  configuration.framerate = 25;
-  configuration.powerLineFrequency = ColorNode::PowerLineFrequency::Hz50;
-  configuration.compression = ColorNode::Compression::Yuy2;
+ColorNode::Configuration defaults(KindTag<ColorNode>) {
+  ColorNode::Configuration configuration{FRAME_FORMAT_VGA, 25, ColorNode::PowerLineFrequency::Hz50,
+                                         ColorNode::Compression::Yuy2};
   return configuration;
 }
 
-AudioNode::Configuration defaultAudioConfiguration() {
-  AudioNode::Configuration configuration;
-  std::memset(&configuration, 0, sizeof configuration);
-  configuration.audioFormat = AudioNode::AudioFormat::Pcm16;
-  configuration.channels = 1;
-  configuration.sampleRate = 44100;
-  return configuration;
+AudioNode::Configuration defaults(KindTag<AudioNode>) {
+  return AudioNode::Configuration{AudioNode::AudioFormat::Pcm16, 1, 44100};
+}
+
+}  // namespace
+
+std::string checkConfiguration(const NodeConfiguration& configuration) {
+  std::string reason = "this node has no configuration";
+  configuration.visit([&](auto, const auto& record) { reason = check(record); });
+  return reason;
+}
+
+NodeConfiguration defaultConfiguration(NodeKind kind) {
+  NodeConfiguration made;
+  withKind(kind, [&](auto tag) { made = defaults(tag); });
+  return made;
+}
+
+std::int32_t samplesPerSecond(const NodeConfiguration& configuration) {
+  std::int32_t rate = 0;
+  configuration.visit([&](auto, const auto& record) { rate = rateOf(record); });
+  return rate;
+}
+
+std::string unreadableField(const NodeConfiguration& configuration) {
+  std::string field;
+  configuration.visit([&](auto, const auto& record) { field = unreadable(record); });
+  return field;
 }
 
 }  // namespace detail

@@ -3,24 +3,19 @@
 // a listener only records them for its loop.
 #pragma once
 
-#include <variant>
-
 #include "camsdk/Node.h"
+#include "common/NodeKinds.h"
 #include "common/Topology.h"
 
 namespace CamSdk {
 namespace detail {
-
-using InjectedSample =
-    std::variant<DepthNode::NewSampleReceivedData, ColorNode::NewSampleReceivedData,
-                 AudioNode::NewSampleReceivedData>;
 
 class ServiceListener {
  public:
   virtual void topologyChanged(const TopologyChange& change) = 0;
   // A sample record as it should reach the node's handlers: made by hand in a test, or
   // received from the service.
-  virtual void sampleInjected(NodeId node, const InjectedSample& sample) = 0;
+  virtual void sampleInjected(NodeId node, const SampleRecord& sample) = 0;
 
  protected:
   ~ServiceListener() = default;

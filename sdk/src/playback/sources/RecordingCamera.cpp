@@ -1,6 +1,5 @@
 #include "sources/RecordingCamera.h"
 
-#include <cstring>
 #include <memory>
 
 #include "service/BufferPool.h"
@@ -25,9 +24,17 @@ std::string describe(FrameFormat format, std::int32_t framerate) {
          " x " + std::to_string(height) + ") at " + std::to_string(framerate) + " fps";
 }
 
-template <class Configuration>
-bool sameRecord(const Configuration& a, const Configuration& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
+std::string onlyRecorded(const DepthNode::Configuration& recorded) {
+  return "the recording has depth in " + describe(recorded.frameFormat, recorded.framerate) +
+         ", mode and saturation as recorded, and no other";
+}
+std::string onlyRecorded(const ColorNode::Configuration& recorded) {
+  return "the recording has colour in " + describe(recorded.frameFormat, recorded.framerate) +
+         ", power line setting as recorded, and no other";
+}
+std::string onlyRecorded(const AudioNode::Configuration& recorded) {
+  return "the recording has audio of " + std::to_string(recorded.channels) + " channel(s) at " +
+         std::to_string(recorded.sampleRate) + " Hz and no other";
 }
 
 class RecordingNodeSource final : public NodeSource, private SampleTimeline {
@@ -35,18 +42,39 @@ class RecordingNodeSource final : public NodeSource, private SampleTimeline {
   RecordingNodeSource(std::shared_ptr<RecordingPlayer> player, std::size_t track)
       : player_(std::move(player)), track_(track), recorded_(player_->tracks()[track]) {}
 
-  DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index, bool depthMap,
-                   bool vertices) override {
-    DepthFrame frame;
-    frame.format = configuration.frameFormat;
+  SampleRecord sample(const NodeConfiguration& configuration, std::int64_t index,
+                      std::uint8_t maps) override {
+    SampleRecord made;
+    configuration.visit([&](auto, const auto& record) { made = read(record, index, maps); });
+    return made;
+  }
+
+  long referencedBuffers() const override { return vertices_.referenced(); }
+
+  std::string configure(const NodeConfiguration& wanted) override {
+    // The track's own record: a recording gives only what was recorded.
+    if (wanted.bytes() == recorded_.configuration.bytes()) return {};
+    std::string reason;
+    recorded_.configuration.visit([&](auto, const auto& record) { reason = onlyRecorded(record); });
+    return reason;
+  }
+
+  SampleTimeline* timeline() override { return this; }
+
+ private:
+  DepthNode::NewSampleReceivedData read(const DepthNode::Configuration& configuration,
+                                        std::int64_t index, std::uint8_t maps) {
+    DepthNode::NewSampleReceivedData frame{};
+    frame.frameFormat = configuration.frameFormat;
     const RecordingPlayer::Entry* entry = player_->find(track_, index);
     if (entry == nullptr) return frame;
     const recording::RecordedSample& sample = entry->sample;
     const auto* values = reinterpret_cast<const short*>(sample.data);
     const std::size_t count = sample.size / sizeof(short);
-    if (depthMap) frame.depthMap = Pointer<short>(sample.owner, values, count);
+    if (maps & kDepthMap) frame.depthMap = Pointer<short>(sample.owner, values, count);
     // Vertices are worked out over a whole map of the recorded size, and only then.
-    if (vertices && count == static_cast<std::size_t>(recorded_.width) * recorded_.height) {
+    if ((maps & kVertices) &&
+        count == static_cast<std::size_t>(recorded_.width) * recorded_.height) {
       auto buffer = vertices_.acquire(count);
       computeVertices(values, recorded_.width, recorded_.height, buffer->data());
       frame.vertices = Pointer<Vertex>(buffer, buffer->data(), count);
@@ -54,9 +82,10 @@ class RecordingNodeSource final : public NodeSource, private SampleTimeline {
     return frame;
   }
 
-  ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index) override {
-    ColorFrame frame;
-    frame.format = configuration.frameFormat;
+  ColorNode::NewSampleReceivedData read(const ColorNode::Configuration& configuration,
+                                        std::int64_t index, std::uint8_t) {
+    ColorNode::NewSampleReceivedData frame{};
+    frame.frameFormat = configuration.frameFormat;
     if (const RecordingPlayer::Entry* entry = player_->find(track_, index)) {
       frame.colorMap =
           Pointer<std::uint8_t>(entry->sample.owner, entry->sample.data, entry->sample.size);
@@ -64,41 +93,19 @@ class RecordingNodeSource final : public NodeSource, private SampleTimeline {
     return frame;
   }
 
-  AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) override {
-    AudioFrame frame;
+  AudioNode::NewSampleReceivedData read(const AudioNode::Configuration& configuration,
+                                        std::int64_t index, std::uint8_t) {
+    AudioNode::NewSampleReceivedData frame{};
     frame.sampleRate = configuration.sampleRate;
     frame.channels = configuration.channels;
     if (const RecordingPlayer::Entry* entry = player_->find(track_, index)) {
-      frame.firstSample = entry->audioPosition;
-      frame.data =
+      frame.sampleIndex = entry->audioPosition;
+      frame.audioData =
           Pointer<std::uint8_t>(entry->sample.owner, entry->sample.data, entry->sample.size);
     }
     return frame;
   }
 
-  long referencedBuffers() const override { return vertices_.referenced(); }
-
-  std::string configure(const DepthNode::Configuration& wanted) override {
-    if (sameRecord(wanted, recorded_.depth)) return {};
-    return "the recording has depth in " +
-           describe(recorded_.depth.frameFormat, recorded_.depth.framerate) +
-           ", mode and saturation as recorded, and no other";
-  }
-  std::string configure(const ColorNode::Configuration& wanted) override {
-    if (sameRecord(wanted, recorded_.color)) return {};
-    return "the recording has colour in " +
-           describe(recorded_.color.frameFormat, recorded_.color.framerate) +
-           ", power line setting as recorded, and no other";
-  }
-  std::string configure(const AudioNode::Configuration& wanted) override {
-    if (sameRecord(wanted, recorded_.audio)) return {};
-    return "the recording has audio of " + std::to_string(recorded_.audio.channels) +
-           " channel(s) at " + std::to_string(recorded_.audio.sampleRate) + " Hz and no other";
-  }
-
-  SampleTimeline* timeline() override { return this; }
-
- private:
   std::int64_t firstAtOrAfter(Nanoseconds time) override {
     return player_->firstAtOrAfter(track_, time);
   }
@@ -153,24 +160,11 @@ DeviceId addRecordingDevice(Service& service, const std::string& name, const std
     if (say) say(line);
   }
   std::vector<NodeKind> kinds;
-  for (const recording::RecordedTrack& track : player->tracks()) kinds.push_back(track.kind);
+  for (const recording::RecordedTrack& track : player->tracks()) kinds.push_back(track.kind());
   const DeviceId device = service.addDevice(name, kinds, std::make_shared<RecordingCamera>(player));
   const std::vector<NodeId> nodes = service.pluggedNodesOf(device);
   for (std::size_t i = 0; i < nodes.size() && i < player->tracks().size(); ++i) {
-    const recording::RecordedTrack& track = player->tracks()[i];
-    switch (track.kind) {
-      case NodeKind::Depth:
-        service.setDefaultConfiguration(nodes[i], track.depth);
-        break;
-      case NodeKind::Color:
-        service.setDefaultConfiguration(nodes[i], track.color);
-        break;
-      case NodeKind::Audio:
-        service.setDefaultConfiguration(nodes[i], track.audio);
-        break;
-      case NodeKind::Other:
-        break;
-    }
+    service.setDefaultConfiguration(nodes[i], player->tracks()[i].configuration);
   }
   service.schedule(service.clock().now(),
                    [&service, device, player, say] { tick(service, device, player, say, 0); });

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "recording/TrackRecord.h"
+
 namespace CamSdk {
 namespace detail {
 
@@ -19,24 +21,6 @@ constexpr std::size_t kQueueSamples = 1024;
 constexpr std::int64_t kLongestPass = std::int64_t{1} << 40;  // microseconds, about 12 days
 // A looping pass lasts at least this long, so a file of one sample does not reopen endlessly.
 constexpr std::int64_t kShortestPass = 100'000;  // microseconds
-
-// How long one sample lasts: a frame at the track's rate, or the audio block's frames.
-std::int64_t sampleLength(const recording::RecordedTrack& track, std::size_t bytes) {
-  switch (track.kind) {
-    case NodeKind::Depth:
-      return 1'000'000 / std::max(track.depth.framerate, 1);
-    case NodeKind::Color:
-      return 1'000'000 / std::max(track.color.framerate, 1);
-    case NodeKind::Audio: {
-      const auto frames =
-          static_cast<std::int64_t>(bytes / (2 * static_cast<std::size_t>(track.audio.channels)));
-      return frames * 1'000'000 / std::max(track.audio.sampleRate, 1);
-    }
-    case NodeKind::Other:
-      break;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -105,7 +89,7 @@ bool RecordingReadAhead::startPassAgain() {
   for (std::size_t i = 0; i < tracks_.size(); ++i) {
     const recording::RecordedTrack& was = tracks_[i];
     const recording::RecordedTrack& is = again->tracks()[i];
-    if (is.kind != was.kind || is.width != was.width || is.height != was.height) return false;
+    if (is.kind() != was.kind() || is.width != was.width || is.height != was.height) return false;
   }
   // Counted only now: a pass that could not start leaves the old reader, whose damage run()
   // still adds.
@@ -140,7 +124,8 @@ bool RecordingReadAhead::readOne(Sample* out) {
       continue;
     }
     const recording::RecordedTrack& track = tracks_[sample.track];
-    passEnd_ = std::max(passEnd_, sample.timeOfCapture + sampleLength(track, sample.size));
+    const recording::TrackRecord record = recording::TrackRecord::of(track.configuration);
+    passEnd_ = std::max(passEnd_, sample.timeOfCapture + record.sampleLength(sample.size));
     earliest_ = std::min(earliest_, sample.timeOfCapture);
     passHadSamples_ = true;
 
@@ -149,9 +134,9 @@ bool RecordingReadAhead::readOne(Sample* out) {
     out->offset = std::max(passStart_ + offset, lastOffset_[sample.track]);
     lastOffset_[sample.track] = out->offset;
     out->audioPosition = audioFrames_[sample.track];
-    if (track.kind == NodeKind::Audio) {
-      audioFrames_[sample.track] += static_cast<std::int64_t>(
-          sample.size / (2 * static_cast<std::size_t>(track.audio.channels)));
+    if (track.kind() == NodeKind::Audio) {
+      audioFrames_[sample.track] +=
+          static_cast<std::int64_t>(sample.size / record.audioFrameBytes());
     }
     out->sample = std::move(sample);
     return true;

@@ -351,13 +351,16 @@ DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count)
       m.channels = in.i32();
       m.droppedSampleCount = in.i32();
       const std::uint8_t maps = in.u8();
-      if (maps > 4) throw ProtocolError("a sample carries at most four maps");
+      if (maps > detail::kMapCount) {
+        throw ProtocolError("a sample carries at most " + std::to_string(detail::kMapCount) +
+                            " maps");
+      }
       std::uint8_t seen = 0;
       for (std::uint8_t i = 0; i < maps; ++i) {
         MapView view;
         view.map = in.u8();
-        if (view.map != kDepthMap && view.map != kVertices && view.map != kColorMap &&
-            view.map != kAudio) {
+        const bool oneBit = view.map != 0 && (view.map & (view.map - 1)) == 0;
+        if (!oneBit || (view.map & ~detail::kEveryMap) != 0) {
           throw ProtocolError("unknown map " + std::to_string(view.map));
         }
         if (seen & view.map) throw ProtocolError("a map that comes twice in one sample");

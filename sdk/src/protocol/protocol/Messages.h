@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "camsdk/Exceptions.h"
+#include "common/NodeKinds.h"
 #include "common/Topology.h"
 #include "protocol/Wire.h"
 
@@ -86,8 +87,8 @@ struct SetMixerLevel {
   detail::NodeId node = -1;
   float level = 0;
 };
-// Which maps of a node this client wants pushed; none stops the node's samples to it.
-enum MapFlag : std::uint8_t { kDepthMap = 1, kVertices = 2, kColorMap = 4, kAudio = 8 };
+// Which maps of a node this client wants pushed (detail::MapFlag bits); none stops the node's
+// samples to it.
 struct Subscribe {
   detail::NodeId node = -1;
   std::uint8_t maps = 0;
@@ -120,7 +121,7 @@ struct TopologyPush {
 };
 // One sample. Map i travels as frame i + 1, `length` bytes long.
 struct MapView {
-  std::uint8_t map = 0;  // a MapFlag
+  std::uint8_t map = 0;  // a detail::MapFlag
   std::size_t length = 0;
 };
 struct SamplePush {

@@ -55,17 +55,17 @@ struct MatroskaWriter::State {
 namespace {
 
 void addTags(AVStream* stream, const TrackDescription& track) {
-  const TrackRecord record = TrackRecord::of(track);
+  const TrackRecord record = TrackRecord::of(track.configuration);
   av_dict_set(&stream->metadata, kNodeNameKey, track.nodeName.c_str(), 0);
-  av_dict_set(&stream->metadata, kKindKey, nodeKindName(track.kind), 0);
-  if (track.kind == NodeKind::Audio) {
-    av_dict_set_int(&stream->metadata, kRateKey, track.audio.sampleRate, 0);
-    av_dict_set_int(&stream->metadata, kChannelsKey, track.audio.channels, 0);
+  av_dict_set(&stream->metadata, kKindKey, nodeKindName(track.kind()), 0);
+  if (track.kind() == NodeKind::Audio) {
+    av_dict_set_int(&stream->metadata, kRateKey, record.sampleRate, 0);
+    av_dict_set_int(&stream->metadata, kChannelsKey, record.channels, 0);
   } else {
     av_dict_set_int(&stream->metadata, kFrameFormatKey, record.frameFormat, 0);
     av_dict_set_int(&stream->metadata, kRateKey, record.framerate, 0);
   }
-  av_dict_set(&stream->metadata, kConfigurationKey, record.configurationHex().c_str(), 0);
+  av_dict_set(&stream->metadata, kConfigurationKey, hexOf(track.configuration.bytes()).c_str(), 0);
   av_dict_set(&stream->metadata, "title", track.nodeName.c_str(), 0);
 }
 
@@ -81,7 +81,7 @@ std::unique_ptr<PictureEncoder> MatroskaWriter::State::openEncoder(const TrackDe
   AVPixelFormat sample = AV_PIX_FMT_GRAY16LE;
   AVPixelFormat stored = AV_PIX_FMT_GRAY16LE;
   AVDictionary* options = nullptr;
-  if (track.kind == NodeKind::Color) {
+  if (track.kind() == NodeKind::Color) {
     if (colour == ColourCodec::Raw) return nullptr;
     sample = AV_PIX_FMT_YUYV422;
     stored = AV_PIX_FMT_YUV422P;
@@ -118,15 +118,15 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
   int code = avformat_alloc_output_context2(&s.format, nullptr, "matroska", nullptr);
   if (code < 0) s.fail("cannot set up the Matroska writer", code);
   for (const TrackDescription& track : tracks) {
-    const TrackRecord record = TrackRecord::of(track);
+    const TrackRecord record = TrackRecord::of(track.configuration);
     AVStream* stream = avformat_new_stream(s.format, nullptr);
     if (stream == nullptr) s.fail("cannot add a track", AVERROR(ENOMEM));
     stream->time_base = AVRational{1, 1000};
     AVCodecParameters* parameters = stream->codecpar;
-    s.encoders.push_back(track.kind == NodeKind::Depth || track.kind == NodeKind::Color
+    s.encoders.push_back(track.kind() == NodeKind::Depth || track.kind() == NodeKind::Color
                              ? s.openEncoder(track, record, colour)
                              : nullptr);
-    switch (track.kind) {
+    switch (track.kind()) {
       case NodeKind::Depth:
       case NodeKind::Color:
         if (s.encoders.back()) {
@@ -145,16 +145,16 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
       case NodeKind::Audio:
         parameters->codec_type = AVMEDIA_TYPE_AUDIO;
         parameters->codec_id = AV_CODEC_ID_PCM_S16LE;
-        parameters->sample_rate = track.audio.sampleRate;
-        av_channel_layout_default(&parameters->ch_layout, track.audio.channels);
+        parameters->sample_rate = record.sampleRate;
+        av_channel_layout_default(&parameters->ch_layout, record.channels);
         parameters->bits_per_coded_sample = 16;
-        parameters->block_align = 2 * track.audio.channels;
+        parameters->block_align = static_cast<int>(record.audioFrameBytes());
         break;
       case NodeKind::Other:
         throw std::invalid_argument("a node of no kind has no track");
     }
     // Pictures have one size per track; audio blocks any whole number of frames.
-    if (track.kind == NodeKind::Audio) {
+    if (track.kind() == NodeKind::Audio) {
       s.expectedBytes.push_back(0);
     } else {
       stream->avg_frame_rate = AVRational{record.framerate, 1};
@@ -195,9 +195,8 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
   if (track >= s.tracks.size()) throw std::invalid_argument("no such track");
   const TrackDescription& description = s.tracks[track];
   const std::size_t expected = s.expectedBytes[track];
-  const std::size_t frameBytes = description.kind == NodeKind::Audio
-                                     ? 2 * static_cast<std::size_t>(description.audio.channels)
-                                     : 0;
+  const TrackRecord record = TrackRecord::of(description.configuration);
+  const std::size_t frameBytes = record.audioFrameBytes();
   if ((expected != 0 && size != expected) ||
       (expected == 0 && (size == 0 || size % frameBytes != 0))) {
     throw std::invalid_argument(description.nodeName + ": a sample of " + std::to_string(size) +
@@ -230,11 +229,10 @@ void MatroskaWriter::write(std::size_t track, std::int64_t timeOfCapture, const 
   packet->stream_index = static_cast<int>(track);
   s.lastTick[track] = tick;
   packet->pts = packet->dts = tick;
-  if (description.kind == NodeKind::Audio) {
+  if (description.kind() == NodeKind::Audio) {
     const std::int64_t frames = static_cast<std::int64_t>(size / frameBytes);
-    packet->duration = frames * 1000 / description.audio.sampleRate;
+    packet->duration = frames * 1000 / record.sampleRate;
   } else {
-    const TrackRecord record = TrackRecord::of(description);
     packet->duration = record.framerate > 0 ? 1000 / record.framerate : 0;
   }
   s.endTick = std::max(s.endTick, tick + packet->duration);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "camsdk/Node.h"
+#include "common/NodeConfiguration.h"
 #include "recording/ColourCodec.h"
 
 namespace CamSdk {
@@ -22,13 +23,11 @@ class WriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One node's track: its kind and name, and the configuration its samples come with.
+// One node's track: its name, and the configuration its samples come with, which says its kind.
 struct TrackDescription {
-  NodeKind kind = NodeKind::Other;
   std::string nodeName;
-  DepthNode::Configuration depth{};
-  ColorNode::Configuration color{};
-  AudioNode::Configuration audio{};
+  detail::NodeConfiguration configuration;
+  NodeKind kind() const { return configuration.kind(); }
 };
 
 class MatroskaWriter {

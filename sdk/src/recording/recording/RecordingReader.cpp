@@ -11,9 +11,9 @@ extern "C" {
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "common/ConfigurationRules.h"
-#include "protocol/ConfigurationBytes.h"
 #include "recording/FfmpegSupport.h"
 #include "recording/PictureCoding.h"
 #include "recording/TrackLayout.h"
@@ -36,15 +36,28 @@ std::string tag(const AVStream* stream, const char* key) {
   return entry != nullptr ? entry->value : "";
 }
 
+// The kind a track's tag names, by the word that node names start with.
+NodeKind kindNamed(const std::string& word) {
+  NodeKind named = NodeKind::Other;
+  for (NodeKind kind : detail::kStreamedKinds) {
+    if (word == nodeKindName(kind)) named = kind;
+  }
+  return named;
+}
+
 // The configuration record in a track's tag, checked as the service checks a client's; the
 // reason when there is none or it is not one a node can have.
-template <class Configuration>
-std::string configurationFromTag(const std::string& hex, const char* kind, Configuration* out) {
+std::string configurationFromTag(const std::string& hex, NodeKind kind,
+                                 detail::NodeConfiguration* out) {
   std::vector<std::uint8_t> record;
-  if (!bytesFromHex(hex, sizeof(Configuration), &record)) {
-    return std::string("no ") + kind + " configuration in its tags";
-  }
-  *out = protocol::configurationFrom<Configuration>(record);
+  std::optional<detail::NodeConfiguration> read;
+  detail::withKind(kind, [&](auto tag) {
+    if (bytesFromHex(hex, sizeof(typename decltype(tag)::Node::Configuration), &record)) {
+      read = detail::NodeConfiguration::fromBytes(kind, record);
+    }
+  });
+  if (!read) return std::string("no ") + nodeKindName(kind) + " configuration in its tags";
+  *out = *read;
   const std::string reason = detail::checkConfiguration(*out);
   return reason.empty() ? "" : "its configuration is not one a node can have: " + reason;
 }
@@ -110,34 +123,23 @@ std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack
   const std::string kind = tag(stream, kKindKey);
   track->nodeName = tag(stream, kNodeNameKey);
   const std::string hex = tag(stream, kConfigurationKey);
-  std::string reason;
-  std::int32_t frameFormat = 0;
-  if (kind == "depth") {
-    track->kind = NodeKind::Depth;
-    reason = configurationFromTag(hex, "depth", &track->depth);
-    frameFormat = track->depth.frameFormat;
-  } else if (kind == "color") {
-    track->kind = NodeKind::Color;
-    reason = configurationFromTag(hex, "colour", &track->color);
-    frameFormat = track->color.frameFormat;
-  } else if (kind == "audio") {
-    track->kind = NodeKind::Audio;
-    reason = configurationFromTag(hex, "audio", &track->audio);
-  } else {
-    return "not a depth, colour or audio track of a camera";
-  }
+  const NodeKind named = kindNamed(kind);
+  if (named == NodeKind::Other) return "not a depth, colour or audio track of a camera";
+  const std::string reason = configurationFromTag(hex, named, &track->configuration);
   if (!reason.empty()) return reason;
 
-  if (track->kind == NodeKind::Audio) {
+  const TrackRecord record = TrackRecord::of(track->configuration);
+  if (track->kind() == NodeKind::Audio) {
     if (parameters->codec_id != AV_CODEC_ID_PCM_S16LE ||
-        parameters->sample_rate != track->audio.sampleRate ||
-        parameters->ch_layout.nb_channels != track->audio.channels) {
-      return "not 16-bit PCM at " + std::to_string(track->audio.sampleRate) + " Hz with " +
-             std::to_string(track->audio.channels) + " channels";
+        parameters->sample_rate != record.sampleRate ||
+        parameters->ch_layout.nb_channels != record.channels) {
+      return "not 16-bit PCM at " + std::to_string(record.sampleRate) + " Hz with " +
+             std::to_string(record.channels) + " channels";
     }
     return {};
   }
-  FrameFormat_toResolution(static_cast<FrameFormat>(frameFormat), &track->width, &track->height);
+  track->width = record.width;
+  track->height = record.height;
   const std::string size = std::to_string(track->width) + " x " + std::to_string(track->height);
   if (parameters->width != track->width || parameters->height != track->height) {
     return "its pictures are not " + size;
@@ -151,7 +153,7 @@ std::string RecordingReader::State::accept(const AVStream* stream, RecordedTrack
 std::string RecordingReader::State::acceptPictures(const AVCodecParameters* parameters,
                                                    const RecordedTrack& track) {
   AVPixelFormat sample = AV_PIX_FMT_GRAY16LE;
-  if (track.kind == NodeKind::Color) {
+  if (track.kind() == NodeKind::Color) {
     sample = AV_PIX_FMT_YUYV422;
     if (parameters->codec_id == AV_CODEC_ID_RAWVIDEO) {
       if (parameters->codec_tag != avcodec_pix_fmt_to_codec_tag(AV_PIX_FMT_YUYV422)) {
@@ -285,12 +287,13 @@ bool RecordingReader::next(RecordedSample* sample) {
     if (good && s.decoders[index]) {
       good = s.decode(index, *packet, &out);
     } else if (good) {
-      if (track.kind == NodeKind::Color) {
+      if (track.kind() == NodeKind::Color) {
         good = size == static_cast<std::size_t>(track.width) * track.height * 2;
       } else {
-        const std::size_t frameBytes = 2 * static_cast<std::size_t>(track.audio.channels);
+        const TrackRecord record = TrackRecord::of(track.configuration);
+        const std::size_t frameBytes = record.audioFrameBytes();
         good = size % frameBytes == 0 &&
-               size <= frameBytes * static_cast<std::size_t>(track.audio.sampleRate);
+               size <= frameBytes * static_cast<std::size_t>(record.sampleRate);
       }
       if (good) {
         // The sample keeps the packet's buffer alive instead of copying it.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "camsdk/Node.h"
+#include "common/NodeConfiguration.h"
 
 namespace CamSdk {
 namespace recording {
@@ -23,13 +24,11 @@ class ReadError : public std::runtime_error {
 };
 
 struct RecordedTrack {
-  NodeKind kind = NodeKind::Other;
-  std::string nodeName;  // as recorded
-  DepthNode::Configuration depth{};
-  ColorNode::Configuration color{};
-  AudioNode::Configuration audio{};
-  std::int32_t width = 0;  // depth and colour
+  std::string nodeName;                     // as recorded
+  detail::NodeConfiguration configuration;  // as recorded; it says the track's kind
+  std::int32_t width = 0;                   // depth and colour
   std::int32_t height = 0;
+  NodeKind kind() const { return configuration.kind(); }
 };
 
 struct RecordedSample {

@@ -1,38 +1,44 @@
 #include "recording/TrackRecord.h"
 
-#include "protocol/ConfigurationBytes.h"
+#include <algorithm>
 
 namespace CamSdk {
 namespace recording {
 
-TrackRecord TrackRecord::of(const TrackDescription& track) {
+namespace {
+
+// Depth and colour are pictures; audio is blocks of frames.
+template <class Picture>
+void describe(const Picture& configuration, TrackRecord* record) {
+  record->frameFormat = configuration.frameFormat;
+  record->framerate = configuration.framerate;
+  FrameFormat_toResolution(configuration.frameFormat, &record->width, &record->height);
+}
+void describe(const AudioNode::Configuration& configuration, TrackRecord* record) {
+  record->sampleRate = configuration.sampleRate;
+  record->channels = configuration.channels;
+}
+
+}  // namespace
+
+TrackRecord TrackRecord::of(const detail::NodeConfiguration& configuration) {
   TrackRecord record;
-  switch (track.kind) {
-    case NodeKind::Depth:
-      record.frameFormat = track.depth.frameFormat;
-      record.framerate = track.depth.framerate;
-      record.configuration = protocol::configurationBytes(track.depth);
-      break;
-    case NodeKind::Color:
-      record.frameFormat = track.color.frameFormat;
-      record.framerate = track.color.framerate;
-      record.configuration = protocol::configurationBytes(track.color);
-      break;
-    case NodeKind::Audio:
-      record.configuration = protocol::configurationBytes(track.audio);
-      break;
-    case NodeKind::Other:
-      break;
-  }
-  FrameFormat_toResolution(static_cast<FrameFormat>(record.frameFormat), &record.width,
-                           &record.height);
+  configuration.visit([&](auto, const auto& typed) { describe(typed, &record); });
   return record;
 }
 
-std::string TrackRecord::configurationHex() const {
+std::int64_t TrackRecord::sampleLength(std::size_t bytes) const {
+  if (channels > 0) {
+    const auto frames = static_cast<std::int64_t>(bytes / audioFrameBytes());
+    return frames * 1'000'000 / std::max(sampleRate, 1);
+  }
+  return 1'000'000 / std::max(framerate, 1);
+}
+
+std::string hexOf(const std::vector<std::uint8_t>& bytes) {
   static const char digits[] = "0123456789abcdef";
   std::string text;
-  for (std::uint8_t byte : configuration) {
+  for (std::uint8_t byte : bytes) {
     text += digits[byte >> 4];
     text += digits[byte & 15];
   }

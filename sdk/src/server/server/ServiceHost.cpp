@@ -6,7 +6,7 @@
 #include "camsdk/Exceptions.h"
 #include "common/Overloaded.h"
 #include "common/PrintableText.h"
-#include "protocol/ConfigurationBytes.h"
+#include "protocol/SampleFields.h"
 
 namespace CamSdk {
 namespace server {
@@ -28,41 +28,10 @@ bool isHello(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-// A map of a sample as a frame that keeps the service's buffer alive, or nothing if absent.
-template <class T>
-void addMap(std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>& maps, std::uint8_t flag,
-            const Pointer<T>& map) {
-  if (map.data() == nullptr) return;
-  maps.emplace_back(
-      flag, protocol::OwnedFrame{map.owner(), reinterpret_cast<const std::uint8_t*>(map.data()),
-                                 map.byteSize()});
-}
-
-using MapFrames = std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>;
-
-// What a frame of each kind puts into a sample push and its maps, whether it was produced when
-// due or captured by a live node.
-void describe(const detail::DepthFrame& frame, protocol::SamplePush& sample, MapFrames& maps) {
-  sample.frameFormat = frame.format;
-  addMap(maps, protocol::kDepthMap, frame.depthMap);
-  addMap(maps, protocol::kVertices, frame.vertices);
-}
-
-void describe(const detail::ColorFrame& frame, protocol::SamplePush& sample, MapFrames& maps) {
-  sample.frameFormat = frame.format;
-  addMap(maps, protocol::kColorMap, frame.colorMap);
-}
-
-// Audio counts its position in audio samples.
-void describe(const detail::AudioFrame& frame, protocol::SamplePush& sample, MapFrames& maps) {
-  sample.position = frame.firstSample;
-  sample.sampleRate = frame.sampleRate;
-  sample.channels = frame.channels;
-  addMap(maps, protocol::kAudio, frame.data);
-}
+using protocol::SampleMaps;
 
 // The message for one client: the sample's first frame, then the maps it asked for.
-protocol::FrameList sampleMessage(protocol::SamplePush sample, const MapFrames& maps,
+protocol::FrameList sampleMessage(protocol::SamplePush sample, const SampleMaps& maps,
                                   std::uint8_t wanted) {
   protocol::FrameList message(1);
   sample.maps.clear();
@@ -106,7 +75,7 @@ class ServiceHost::Session final : private detail::ServiceListener {
     }
   }
   // Sends a produced sample; counts it as missed when the client's queue is full.
-  void sendSample(protocol::SamplePush sample, const MapFrames& maps, std::int32_t skipped) {
+  void sendSample(protocol::SamplePush sample, const SampleMaps& maps, std::int32_t skipped) {
     std::int32_t& missed = missed_[sample.node];
     sample.droppedSampleCount = missed + skipped;
     if (host_.link_.send(peer_, sampleMessage(sample, maps, this->maps(sample.node)), true)) {
@@ -139,40 +108,19 @@ class ServiceHost::Session final : private detail::ServiceListener {
   }
 
   // A sample made by hand in a test reaches every client as it was made.
-  void sampleInjected(NodeId node, const detail::InjectedSample& injected) override {
+  void sampleInjected(NodeId node, const detail::SampleRecord& injected) override {
     protocol::SamplePush sample;
     sample.node = node;
-    MapFrames maps;
-    std::visit(Overloaded{
-                   [&](const DepthNode::NewSampleReceivedData& r) {
-                     sample.kind = NodeKind::Depth;
-                     sample.index = r.sampleIndex;
-                     sample.timeOfCapture = r.timeOfCapture;
-                     sample.frameFormat = r.frameFormat;
-                     sample.droppedSampleCount = r.droppedSampleCount;
-                     addMap(maps, protocol::kDepthMap, r.depthMap);
-                     addMap(maps, protocol::kVertices, r.vertices);
-                   },
-                   [&](const ColorNode::NewSampleReceivedData& r) {
-                     sample.kind = NodeKind::Color;
-                     sample.index = r.sampleIndex;
-                     sample.timeOfCapture = r.timeOfCapture;
-                     sample.frameFormat = r.frameFormat;
-                     sample.droppedSampleCount = r.droppedSampleCount;
-                     addMap(maps, protocol::kColorMap, r.colorMap);
-                   },
-                   [&](const AudioNode::NewSampleReceivedData& r) {
-                     sample.kind = NodeKind::Audio;
-                     sample.index = r.sampleIndex;
-                     sample.timeOfCapture = r.timeOfCapture;
-                     sample.sampleRate = r.sampleRate;
-                     sample.channels = r.channels;
-                     sample.droppedSampleCount = r.droppedSampleCount;
-                     addMap(maps, protocol::kAudio, r.audioData);
-                   },
-               },
-               injected);
+    std::visit(
+        [&](const auto& record) {
+          sample.index = record.sampleIndex;
+          sample.timeOfCapture = record.timeOfCapture;
+          sample.droppedSampleCount = record.droppedSampleCount;
+        },
+        injected);
     sample.position = sample.index;
+    SampleMaps maps;
+    protocol::writeSample(injected, sample, maps);
     host_.link_.send(peer_, sampleMessage(sample, maps, 0xff), false);
   }
 
@@ -342,41 +290,21 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
               default:
                 break;
             }
-            switch (service_.kindOf(m.node)) {
-              case NodeKind::Depth:
-                return protocol::ConfigurationRecord{
-                    protocol::configurationBytes(service_.depthConfiguration(m.node))};
-              case NodeKind::Color:
-                return protocol::ConfigurationRecord{
-                    protocol::configurationBytes(service_.colorConfiguration(m.node))};
-              case NodeKind::Audio:
-                return protocol::ConfigurationRecord{
-                    protocol::configurationBytes(service_.audioConfiguration(m.node))};
-              case NodeKind::Other:
-                break;
+            const detail::NodeConfiguration configuration = service_.configuration(m.node);
+            if (!configuration.isSet()) {
+              throw InvalidOperationException("this node has no configuration");
             }
-            throw InvalidOperationException("this node has no configuration");
+            return protocol::ConfigurationRecord{configuration.bytes()};
           },
           [&](const protocol::SetConfiguration& m) -> protocol::ServerMessage {
-            switch (m.kind) {
-              case NodeKind::Depth:
-                service_.setConfiguration(
-                    client, m.node,
-                    protocol::configurationFrom<DepthNode::Configuration>(m.record));
-                break;
-              case NodeKind::Color:
-                service_.setConfiguration(
-                    client, m.node,
-                    protocol::configurationFrom<ColorNode::Configuration>(m.record));
-                break;
-              case NodeKind::Audio:
-                service_.setConfiguration(
-                    client, m.node,
-                    protocol::configurationFrom<AudioNode::Configuration>(m.record));
-                break;
-              case NodeKind::Other:
-                throw protocol::ProtocolError("a configuration for a node of no kind");
+            std::optional<detail::NodeConfiguration> configuration =
+                detail::NodeConfiguration::fromBytes(m.kind, m.record);
+            if (!configuration) {
+              throw protocol::ProtocolError("a configuration record of " +
+                                            std::to_string(m.record.size()) + " bytes for a " +
+                                            nodeKindName(m.kind) + " node");
             }
+            service_.setConfiguration(client, m.node, *configuration);
             return protocol::Done{};
           },
           [&](const protocol::SetMixerLevel& m) -> protocol::ServerMessage {
@@ -384,8 +312,7 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
             return protocol::Done{};
           },
           [&](const protocol::Subscribe& m) -> protocol::ServerMessage {
-            if (m.maps & ~(protocol::kDepthMap | protocol::kVertices | protocol::kColorMap |
-                           protocol::kAudio)) {
+            if (m.maps & ~detail::kEveryMap) {
               throw protocol::ProtocolError("unknown map bits");
             }
             // A node that has gone has nothing to send; the client hears of it anyway.
@@ -545,7 +472,7 @@ void ServiceHost::runDue() {
     auto stream = std::find_if(streams_.begin(), streams_.end(),
                                [node](const Stream& s) { return s.node == node; });
     if (stream != streams_.end() && service_.isLive(node)) {
-      const bool vertices = (wantedMaps(node) & protocol::kVertices) != 0;
+      const bool vertices = (wantedMaps(node) & detail::kVertices) != 0;
       if (auto captured = service_.takeCaptured(node, vertices)) sendCaptured(*stream, *captured);
       continue;
     }
@@ -559,61 +486,29 @@ void ServiceHost::runDue() {
 }
 
 void ServiceHost::produce(const Stream& stream, std::int64_t index, std::int32_t skipped) {
-  const std::uint8_t all = wantedMaps(stream.node);
-
   protocol::SamplePush sample;
   sample.node = stream.node;
-  sample.kind = service_.kindOf(stream.node);
   sample.index = index;
   sample.position = index;
   sample.timeOfCapture = microseconds(stream.cursor.due(index));
-  MapFrames maps;
-  switch (sample.kind) {
-    case NodeKind::Depth:
-      describe(service_.depthFrame(stream.node, index, (all & protocol::kDepthMap) != 0,
-                                   (all & protocol::kVertices) != 0),
-               sample, maps);
-      break;
-    case NodeKind::Color:
-      describe(service_.colorFrame(stream.node, index), sample, maps);
-      break;
-    case NodeKind::Audio:
-      describe(service_.audioFrame(stream.node, index), sample, maps);
-      break;
-    case NodeKind::Other:
-      return;
-  }
-  deliver(sample, maps, skipped);
+  deliver(sample, service_.sample(stream.node, index, wantedMaps(stream.node)), skipped);
 }
 
 void ServiceHost::sendCaptured(Stream& stream, const detail::CapturedSample& captured) {
   protocol::SamplePush sample;
   sample.node = stream.node;
-  sample.kind = service_.kindOf(stream.node);
   sample.index = stream.captured++;
   sample.position = sample.index;
   sample.timeOfCapture = microseconds(captured.timeOfCapture);
-  MapFrames maps;
-  // The node's kind says which frame the source filled; a node of no kind this SDK streams
-  // sends nothing.
-  switch (sample.kind) {
-    case NodeKind::Depth:
-      describe(captured.depth, sample, maps);
-      break;
-    case NodeKind::Color:
-      describe(captured.color, sample, maps);
-      break;
-    case NodeKind::Audio:
-      describe(captured.audio, sample, maps);
-      break;
-    case NodeKind::Other:
-      return;
-  }
-  deliver(sample, maps, captured.dropped);
+  deliver(sample, captured.record, captured.dropped);
 }
 
-void ServiceHost::deliver(const protocol::SamplePush& sample, const MapFrames& maps,
+void ServiceHost::deliver(protocol::SamplePush sample, const detail::SampleRecord& record,
                           std::int32_t skipped) {
+  // A record of another kind than its node's would reach handlers that cannot read it.
+  if (detail::kindOf(record) != service_.kindOf(sample.node)) return;
+  SampleMaps maps;
+  protocol::writeSample(record, sample, maps);
   service_.noteDelivered(sample.node);
   for (Session* session : subscribersOf(sample.node)) session->sendSample(sample, maps, skipped);
 }

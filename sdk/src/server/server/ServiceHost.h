@@ -94,8 +94,8 @@ class ServiceHost {
   void refreshStream(detail::NodeId node);
   void produce(const Stream& stream, std::int64_t index, std::int32_t skipped);
   void sendCaptured(Stream& stream, const detail::CapturedSample& captured);
-  void deliver(const protocol::SamplePush& sample,
-               const std::vector<std::pair<std::uint8_t, protocol::OwnedFrame>>& maps,
+  // Sends a record of the node's kind, with what `sample` says already, to its subscribers.
+  void deliver(protocol::SamplePush sample, const detail::SampleRecord& record,
                std::int32_t skipped);
   void log(int level, const std::string& line) const;
 

@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "camsdk/Node.h"
+#include "common/NodeConfiguration.h"
+#include "common/NodeKinds.h"
 #include "service/Clock.h"
-#include "service/Frames.h"
 #include "service/SampleTimeline.h"
 
 namespace CamSdk {
@@ -27,19 +28,23 @@ namespace detail {
 struct CapturedSample {
   Nanoseconds timeOfCapture{0};  // on the service clock
   std::int32_t dropped = 0;      // frames lost since the previous sample (bad or missed)
-  DepthFrame depth;              // the node's kind says which one is filled
-  ColorFrame color;
-  AudioFrame audio;  // its firstSample counts audio samples since capture started
+  // A record of the node's kind: its maps and its kind's fields (an audio block's sampleIndex
+  // counts audio samples since capture started).
+  SampleRecord record;
 };
 
 // One node's samples.
 class NodeSource {
  public:
   virtual ~NodeSource() = default;
-  virtual DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index,
-                           bool depthMap, bool vertices) = 0;
-  virtual ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index) = 0;
-  virtual AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) = 0;
+  // Paced nodes: sample `index` at `configuration`, a record of the node's kind, with those of
+  // `maps` (MapFlag bits) that the kind has. Its frame format, or an audio block's format and
+  // first audio sample, come from here; the index, capture time and dropped count are the
+  // sender's. A live node is never asked.
+  virtual SampleRecord sample(const NodeConfiguration& /*configuration*/, std::int64_t /*index*/,
+                              std::uint8_t /*maps*/) {
+    return {};
+  }
   // Sample buffers still held by someone (a client, a queue); 0 once everything is let go.
   virtual long referencedBuffers() const = 0;
   // The node's own sample times, or null when it streams at its configured rate.
@@ -52,9 +57,7 @@ class NodeSource {
   // The source's own word on a configuration the SDK's rules accept, taking it when it can:
   // empty, or why it cannot give it (a capture device's limits, what a recording holds). A
   // simulated node renders any valid configuration.
-  virtual std::string configure(const DepthNode::Configuration&) { return {}; }
-  virtual std::string configure(const ColorNode::Configuration&) { return {}; }
-  virtual std::string configure(const AudioNode::Configuration&) { return {}; }
+  virtual std::string configure(const NodeConfiguration&) { return {}; }
 
   // Live nodes only: capture runs while anyone watches, and takeCaptured() hands over the
   // newest frame captured since the last call, if any. Neither throws: a camera that fails

@@ -8,17 +8,6 @@
 namespace CamSdk {
 namespace detail {
 
-namespace {
-
-template <class Configuration>
-std::vector<std::uint8_t> bytesOf(const Configuration& configuration) {
-  std::vector<std::uint8_t> bytes(sizeof configuration);
-  std::memcpy(bytes.data(), &configuration, sizeof configuration);
-  return bytes;
-}
-
-}  // namespace
-
 Service::Service(std::string host, std::unique_ptr<Clock> clock,
                  std::shared_ptr<CameraSource> cameras)
     : host_(std::move(host)), clock_(std::move(clock)), cameras_(std::move(cameras)) {}
@@ -122,15 +111,7 @@ void Service::holdControlElsewhere(NodeId id, const std::string& name) {
   target.controller = phantom;
 }
 
-DepthNode::Configuration Service::depthConfiguration(NodeId id) const {
-  return node(id).depth.get();
-}
-ColorNode::Configuration Service::colorConfiguration(NodeId id) const {
-  return node(id).color.get();
-}
-AudioNode::Configuration Service::audioConfiguration(NodeId id) const {
-  return node(id).audio.get();
-}
+NodeConfiguration Service::configuration(NodeId id) const { return node(id).configuration; }
 
 // The node a client may configure: plugged, of the right kind, and controlled by the client.
 Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKind kind) {
@@ -147,62 +128,26 @@ Service::ServiceNode& Service::controlledNode(ClientId client, NodeId id, NodeKi
 }
 
 // The SDK's rules first, then the node's source, which takes the configuration if it can.
-template <class Configuration>
-void Service::accept(ServiceNode& target, const Configuration& configuration) {
+void Service::accept(ServiceNode& target, const NodeConfiguration& configuration) {
   std::string reason = checkConfiguration(configuration);
   if (reason.empty()) reason = target.frames->configure(configuration);
   if (!reason.empty()) throw ConfigurationException(target.name + ": " + reason);
 }
 
-void Service::setConfiguration(ClientId client, NodeId id,
-                               const DepthNode::Configuration& configuration) {
-  ServiceNode& target = controlledNode(client, id, NodeKind::Depth);
+void Service::setConfiguration(ClientId client, NodeId id, const NodeConfiguration& configuration) {
+  ServiceNode& target = controlledNode(client, id, configuration.kind());
   accept(target, configuration);
-  target.depth = configuration;
-  target.lastConfigurationBytes = bytesOf(configuration);
+  target.configuration = configuration;
+  target.lastConfigurationBytes = configuration.bytes();
 }
 
-void Service::setConfiguration(ClientId client, NodeId id,
-                               const ColorNode::Configuration& configuration) {
-  ServiceNode& target = controlledNode(client, id, NodeKind::Color);
-  accept(target, configuration);
-  target.color = configuration;
-  target.lastConfigurationBytes = bytesOf(configuration);
-}
-
-void Service::setConfiguration(ClientId client, NodeId id,
-                               const AudioNode::Configuration& configuration) {
-  ServiceNode& target = controlledNode(client, id, NodeKind::Audio);
-  accept(target, configuration);
-  target.audio = configuration;
-  target.lastConfigurationBytes = bytesOf(configuration);
-}
-
-void Service::setDefaultConfiguration(NodeId id, const DepthNode::Configuration& configuration) {
+void Service::setDefaultConfiguration(NodeId id, const NodeConfiguration& configuration) {
   ServiceNode& target = node(id);
   const std::string reason = checkConfiguration(configuration);
-  if (target.kind != NodeKind::Depth || !reason.empty()) {
+  if (target.kind != configuration.kind() || !reason.empty()) {
     throw ArgumentException("bad default for " + target.name + ": " + reason);
   }
-  target.depth = configuration;
-}
-
-void Service::setDefaultConfiguration(NodeId id, const ColorNode::Configuration& configuration) {
-  ServiceNode& target = node(id);
-  const std::string reason = checkConfiguration(configuration);
-  if (target.kind != NodeKind::Color || !reason.empty()) {
-    throw ArgumentException("bad default for " + target.name + ": " + reason);
-  }
-  target.color = configuration;
-}
-
-void Service::setDefaultConfiguration(NodeId id, const AudioNode::Configuration& configuration) {
-  ServiceNode& target = node(id);
-  const std::string reason = checkConfiguration(configuration);
-  if (target.kind != NodeKind::Audio || !reason.empty()) {
-    throw ArgumentException("bad default for " + target.name + ": " + reason);
-  }
-  target.audio = configuration;
+  target.configuration = configuration;
 }
 
 // The level is heard by every client of the node, as its configuration is: it needs control.
@@ -216,33 +161,12 @@ void Service::setInputMixerLevel(ClientId client, NodeId id, float level) {
 
 std::int32_t Service::samplesPerSecond(NodeId id) const {
   const ServiceNode& source = node(id);
-  if (!visible(source)) return 0;
-  switch (source.kind) {
-    case NodeKind::Depth:
-      return source.depth.get().framerate;
-    case NodeKind::Color:
-      return source.color.get().framerate;
-    case NodeKind::Audio:
-      return kAudioBlocksPerSecond;
-    case NodeKind::Other:
-      break;
-  }
-  return 0;
+  return visible(source) ? detail::samplesPerSecond(source.configuration) : 0;
 }
 
-DepthFrame Service::depthFrame(NodeId id, std::int64_t index, bool depthMap, bool vertices) {
+SampleRecord Service::sample(NodeId id, std::int64_t index, std::uint8_t maps) {
   ServiceNode& source = node(id);
-  return source.frames->depth(source.depth.get(), index, depthMap, vertices);
-}
-
-ColorFrame Service::colorFrame(NodeId id, std::int64_t index) {
-  ServiceNode& source = node(id);
-  return source.frames->color(source.color.get(), index);
-}
-
-AudioFrame Service::audioFrame(NodeId id, std::int64_t index) {
-  ServiceNode& source = node(id);
-  return source.frames->audio(source.audio.get(), index);
+  return source.frames->sample(source.configuration, index, maps);
 }
 
 void Service::noteDelivered(NodeId id) { ++node(id).samplesDelivered; }

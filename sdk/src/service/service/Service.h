@@ -16,12 +16,11 @@
 #include <vector>
 
 #include "camsdk/Exceptions.h"
+#include "common/NodeConfiguration.h"
 #include "common/ServiceListener.h"
 #include "service/CallGate.h"
 #include "service/CameraSource.h"
 #include "service/Clock.h"
-#include "service/Frames.h"
-#include "service/RawRecord.h"
 
 namespace CamSdk {
 namespace detail {
@@ -47,20 +46,15 @@ class Service final {
   bool isPlugged(NodeId node) const;
   void requestControl(ClientId client, NodeId node);
   void releaseControl(ClientId client, NodeId node);
-  DepthNode::Configuration depthConfiguration(NodeId node) const;
-  ColorNode::Configuration colorConfiguration(NodeId node) const;
-  AudioNode::Configuration audioConfiguration(NodeId node) const;
-  void setConfiguration(ClientId client, NodeId node,
-                        const DepthNode::Configuration& configuration);
-  void setConfiguration(ClientId client, NodeId node,
-                        const ColorNode::Configuration& configuration);
-  void setConfiguration(ClientId client, NodeId node,
-                        const AudioNode::Configuration& configuration);
+  // The node's configuration record, byte for byte as it was set; none for a node of no
+  // streamed kind.
+  NodeConfiguration configuration(NodeId node) const;
+  void setConfiguration(ClientId client, NodeId node, const NodeConfiguration& configuration);
   void setInputMixerLevel(ClientId client, NodeId node, float level);
   std::int32_t samplesPerSecond(NodeId node) const;
-  DepthFrame depthFrame(NodeId node, std::int64_t index, bool depthMap, bool vertices);
-  ColorFrame colorFrame(NodeId node, std::int64_t index);
-  AudioFrame audioFrame(NodeId node, std::int64_t index);
+  // Sample `index` of a paced node at its configuration now, with the wanted maps (MapFlag
+  // bits); see NodeSource::sample.
+  SampleRecord sample(NodeId node, std::int64_t index, std::uint8_t maps);
   void noteDelivered(NodeId node);
   Clock& clock() { return *clock_; }
   bool nextActionTime(Nanoseconds* time) const;
@@ -94,11 +88,9 @@ class Service final {
   CallGate& gate() { return gate_; }
   const CallGate& gate() const { return gate_; }
 
-  void setDefaultConfiguration(NodeId node, const DepthNode::Configuration& configuration);
-  void setDefaultConfiguration(NodeId node, const ColorNode::Configuration& configuration);
-  void setDefaultConfiguration(NodeId node, const AudioNode::Configuration& configuration);
+  void setDefaultConfiguration(NodeId node, const NodeConfiguration& configuration);
   void holdControlElsewhere(NodeId node, const std::string& clientName);
-  void injectSample(NodeId node, const InjectedSample& sample);
+  void injectSample(NodeId node, const SampleRecord& sample);
 
   // Sources whose cameras come and go and whose samples come at the cameras' pace. The loop
   // that serves the service also waits on their descriptors and pumps them each turn.
@@ -122,9 +114,7 @@ class Service final {
     NodeKind kind;
     std::string name;
     bool plugged = true;
-    RawRecord<DepthNode::Configuration> depth;
-    RawRecord<ColorNode::Configuration> color;
-    RawRecord<AudioNode::Configuration> audio;
+    NodeConfiguration configuration;
     std::vector<std::uint8_t> lastConfigurationBytes;
     float inputMixerLevel = 1.0f;
     ClientId controller = kNobody;
@@ -158,8 +148,7 @@ class Service final {
   DeviceInfo infoOf(const ServiceDevice& device, bool withNodes) const;
   ServiceNode& controlledNode(ClientId client, NodeId id, NodeKind kind);
   static StreamingException gone(const ServiceNode& target);
-  template <class Configuration>
-  void accept(ServiceNode& target, const Configuration& configuration);
+  void accept(ServiceNode& target, const NodeConfiguration& configuration);
   void letGo(ServiceNode& target);
   void notify(const TopologyChange& change);
   std::string clientName(ClientId client) const;

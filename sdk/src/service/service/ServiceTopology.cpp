@@ -79,9 +79,7 @@ NodeId Service::addNode(DeviceId deviceId, NodeKind kind, std::unique_ptr<NodeSo
   added.device = deviceId;
   added.kind = kind;
   added.name = nodeKindName(kind) + std::to_string(sameKind);
-  added.depth = defaultDepthConfiguration();
-  added.color = defaultColorConfiguration();
-  added.audio = defaultAudioConfiguration();
+  added.configuration = defaultConfiguration(kind);
   added.frames = std::move(frames);
   nodes_.push_back(std::move(added));
   owner.nodes.push_back(id);
@@ -192,15 +190,11 @@ void Service::runNextAction() {
   action();
 }
 
-void Service::injectSample(NodeId id, const InjectedSample& sample) {
+void Service::injectSample(NodeId id, const SampleRecord& sample) {
   const ServiceNode& target = node(id);
-  const bool kindMatches = (target.kind == NodeKind::Depth &&
-                            std::holds_alternative<DepthNode::NewSampleReceivedData>(sample)) ||
-                           (target.kind == NodeKind::Color &&
-                            std::holds_alternative<ColorNode::NewSampleReceivedData>(sample)) ||
-                           (target.kind == NodeKind::Audio &&
-                            std::holds_alternative<AudioNode::NewSampleReceivedData>(sample));
-  if (!kindMatches) throw ArgumentException("sample kind does not match " + target.name);
+  if (target.kind != detail::kindOf(sample)) {
+    throw ArgumentException("sample kind does not match " + target.name);
+  }
   const std::vector<Attached> listeners = attached_;
   for (const Attached& each : listeners) each.listener->sampleInjected(id, sample);
 }

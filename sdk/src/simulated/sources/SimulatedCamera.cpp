@@ -22,19 +22,26 @@ std::size_t pixelCount(FrameFormat format) {
 
 }  // namespace
 
-DepthFrame SimulatedNodeSource::depth(const DepthNode::Configuration& configuration,
-                                      std::int64_t index, bool depthMap, bool vertices) {
-  DepthFrame frame;
-  frame.format = configuration.frameFormat;
+SampleRecord SimulatedNodeSource::sample(const NodeConfiguration& configuration, std::int64_t index,
+                                         std::uint8_t maps) {
+  SampleRecord made;
+  configuration.visit([&](auto, const auto& record) { made = render(record, index, maps); });
+  return made;
+}
+
+DepthNode::NewSampleReceivedData SimulatedNodeSource::render(
+    const DepthNode::Configuration& configuration, std::int64_t index, std::uint8_t maps) {
+  DepthNode::NewSampleReceivedData frame{};
+  frame.frameFormat = configuration.frameFormat;
   const std::size_t count = pixelCount(configuration.frameFormat);
   const short* depthValues = nullptr;
-  if (depthMap) {
+  if (maps & kDepthMap) {
     auto buffer = depthMaps_.acquire(count);
     renderDepthScene(configuration.frameFormat, index, buffer->data(), count);
     depthValues = buffer->data();
     frame.depthMap = Pointer<short>(buffer, buffer->data(), count);
   }
-  if (vertices) {
+  if (maps & kVertices) {
     if (depthValues == nullptr) {
       depthScratch_.resize(count);
       renderDepthScene(configuration.frameFormat, index, depthScratch_.data(), count);
@@ -50,10 +57,11 @@ DepthFrame SimulatedNodeSource::depth(const DepthNode::Configuration& configurat
   return frame;
 }
 
-ColorFrame SimulatedNodeSource::color(const ColorNode::Configuration& configuration,
-                                      std::int64_t index) {
-  ColorFrame frame;
-  frame.format = configuration.frameFormat;
+// Colour is always rendered: a colour node streams only to clients that enabled its map.
+ColorNode::NewSampleReceivedData SimulatedNodeSource::render(
+    const ColorNode::Configuration& configuration, std::int64_t index, std::uint8_t) {
+  ColorNode::NewSampleReceivedData frame{};
+  frame.frameFormat = configuration.frameFormat;
   // Packed 4:2:2 takes two bytes per pixel.
   const std::size_t bytes = pixelCount(configuration.frameFormat) * 2;
   auto buffer = colorMaps_.acquire(bytes);
@@ -62,8 +70,8 @@ ColorFrame SimulatedNodeSource::color(const ColorNode::Configuration& configurat
   return frame;
 }
 
-AudioFrame SimulatedNodeSource::audio(const AudioNode::Configuration& configuration,
-                                      std::int64_t index) {
+AudioNode::NewSampleReceivedData SimulatedNodeSource::render(
+    const AudioNode::Configuration& configuration, std::int64_t index, std::uint8_t) {
   // Block k covers frames [k * rate / 50, (k + 1) * rate / 50): whole frames for any rate,
   // and consecutive blocks meet without gap or overlap.
   const std::int64_t rate = configuration.sampleRate;
@@ -74,13 +82,13 @@ AudioFrame SimulatedNodeSource::audio(const AudioNode::Configuration& configurat
 
   auto buffer = audioBlocks_.acquire(values);
   renderAudioBlock(configuration.sampleRate, configuration.channels, first, buffer->data(), values);
-  AudioFrame frame;
+  AudioNode::NewSampleReceivedData frame{};
   frame.sampleRate = configuration.sampleRate;
   frame.channels = configuration.channels;
-  frame.firstSample = first;
+  frame.sampleIndex = first;
   // The record carries bytes; reading an object's bytes through unsigned char is allowed.
-  frame.data = Pointer<std::uint8_t>(buffer, reinterpret_cast<const std::uint8_t*>(buffer->data()),
-                                     values * sizeof(std::int16_t));
+  frame.audioData = Pointer<std::uint8_t>(
+      buffer, reinterpret_cast<const std::uint8_t*>(buffer->data()), values * sizeof(std::int16_t));
   return frame;
 }
 

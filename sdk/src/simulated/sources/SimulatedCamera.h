@@ -14,14 +14,19 @@ namespace detail {
 
 class SimulatedNodeSource final : public NodeSource {
  public:
-  DepthFrame depth(const DepthNode::Configuration& configuration, std::int64_t index, bool depthMap,
-                   bool vertices) override;
-  ColorFrame color(const ColorNode::Configuration& configuration, std::int64_t index) override;
-  AudioFrame audio(const AudioNode::Configuration& configuration, std::int64_t index) override;
-
+  SampleRecord sample(const NodeConfiguration& configuration, std::int64_t index,
+                      std::uint8_t maps) override;
   long referencedBuffers() const override;
 
  private:
+  // One kind's sample each.
+  DepthNode::NewSampleReceivedData render(const DepthNode::Configuration& configuration,
+                                          std::int64_t index, std::uint8_t maps);
+  ColorNode::NewSampleReceivedData render(const ColorNode::Configuration& configuration,
+                                          std::int64_t index, std::uint8_t maps);
+  AudioNode::NewSampleReceivedData render(const AudioNode::Configuration& configuration,
+                                          std::int64_t index, std::uint8_t maps);
+
   BufferPool<short> depthMaps_;
   BufferPool<Vertex> vertices_;
   BufferPool<std::uint8_t> colorMaps_;

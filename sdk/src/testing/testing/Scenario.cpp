@@ -78,13 +78,8 @@ void Scenario::failNext(SdkOperation operation, ExceptionKind kind, int times,
 }
 void Scenario::clearFaults() { service_->gate().clearFaults(); }
 
-void Scenario::setDefaultConfiguration(NodeId node, const DepthNode::Configuration& configuration) {
-  service_->setDefaultConfiguration(node, configuration);
-}
-void Scenario::setDefaultConfiguration(NodeId node, const ColorNode::Configuration& configuration) {
-  service_->setDefaultConfiguration(node, configuration);
-}
-void Scenario::setDefaultConfiguration(NodeId node, const AudioNode::Configuration& configuration) {
+void Scenario::setDefaultConfiguration(NodeId node,
+                                       const detail::NodeConfiguration& configuration) {
   service_->setDefaultConfiguration(node, configuration);
 }
 
@@ -92,13 +87,7 @@ void Scenario::holdControlElsewhere(NodeId node, const std::string& clientName) 
   service_->holdControlElsewhere(node, clientName);
 }
 
-void Scenario::injectSample(NodeId node, const DepthNode::NewSampleReceivedData& data) {
-  service_->injectSample(node, data);
-}
-void Scenario::injectSample(NodeId node, const ColorNode::NewSampleReceivedData& data) {
-  service_->injectSample(node, data);
-}
-void Scenario::injectSample(NodeId node, const AudioNode::NewSampleReceivedData& data) {
+void Scenario::injectSample(NodeId node, const detail::SampleRecord& data) {
   service_->injectSample(node, data);
 }
 

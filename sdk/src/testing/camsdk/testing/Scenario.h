@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "camsdk/CamSdk.h"
+#include "common/NodeConfiguration.h"
+#include "common/NodeKinds.h"
 #include "common/SdkOperation.h"
 
 namespace CamSdk {
@@ -96,18 +98,14 @@ class Scenario {
   void beforeCall(SdkOperation operation, int callsToPass, std::function<void(Scenario&)> action);
 
   // The configuration a node streams with before any setConfiguration.
-  void setDefaultConfiguration(NodeId node, const DepthNode::Configuration& configuration);
-  void setDefaultConfiguration(NodeId node, const ColorNode::Configuration& configuration);
-  void setDefaultConfiguration(NodeId node, const AudioNode::Configuration& configuration);
+  void setDefaultConfiguration(NodeId node, const detail::NodeConfiguration& configuration);
 
   // A client outside this process that holds control of `node` from now on.
   void holdControlElsewhere(NodeId node, const std::string& clientName);
 
   // Hand-made samples, delivered to every context that has `node` registered, as the next
   // event at the current time.
-  void injectSample(NodeId node, const DepthNode::NewSampleReceivedData& data);
-  void injectSample(NodeId node, const ColorNode::NewSampleReceivedData& data);
-  void injectSample(NodeId node, const AudioNode::NewSampleReceivedData& data);
+  void injectSample(NodeId node, const detail::SampleRecord& data);
 
   // What the service saw. Each call the program makes is logged as "Operation node-or-device"
   // (for example "Context::registerNode color0", "Node::setConfiguration audio0").

@@ -97,12 +97,12 @@ void CaptureDevices::addFiles(const std::vector<std::string>& unsorted) {
 
 void CaptureDevices::setDefaults(detail::NodeId node, const CaptureNode& source) {
   if (source.file().profile.kind == NodeKind::Depth) {
-    DepthNode::Configuration configuration = detail::defaultDepthConfiguration();
+    DepthNode::Configuration configuration = detail::defaultConfiguration<DepthNode>();
     configuration.frameFormat = source.frameFormat();
     configuration.framerate = source.framerate();
     service_.setDefaultConfiguration(node, configuration);
   } else {
-    ColorNode::Configuration configuration = detail::defaultColorConfiguration();
+    ColorNode::Configuration configuration = detail::defaultConfiguration<ColorNode>();
     configuration.frameFormat = source.frameFormat();
     configuration.framerate = source.framerate();
     service_.setDefaultConfiguration(node, configuration);

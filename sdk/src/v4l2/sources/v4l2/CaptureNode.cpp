@@ -7,6 +7,7 @@
 
 #include "camsdk/Exceptions.h"
 #include "common/ConfigurationRules.h"
+#include "common/Overloaded.h"
 #include "service/Vertices.h"
 #include "sources/v4l2/DeviceSystem.h"
 
@@ -39,8 +40,8 @@ CaptureNode::CaptureNode(std::shared_ptr<DeviceSystem> system, detail::Clock& cl
       log_(std::move(log)),
       capture_(*system_, file_.path) {
   const bool depth = file_.profile.kind == NodeKind::Depth;
-  const FrameFormat preferred = depth ? detail::defaultDepthConfiguration().frameFormat
-                                      : detail::defaultColorConfiguration().frameFormat;
+  const FrameFormat preferred = depth ? detail::defaultConfiguration<DepthNode>().frameFormat
+                                      : detail::defaultConfiguration<ColorNode>().frameFormat;
   const std::int32_t fastestAllowed =
       depth ? detail::kDepthMaxFramerate : detail::kColorMaxFramerate;
   const SizeOffer* offer = &file_.profile.sizes.front();
@@ -90,12 +91,16 @@ void CaptureNode::release() {
   if (!watched_) capture_.close();
 }
 
-std::string CaptureNode::configure(const DepthNode::Configuration& configuration) {
-  return configureFrame(configuration.frameFormat, configuration.framerate);
-}
-
-std::string CaptureNode::configure(const ColorNode::Configuration& configuration) {
-  return configureFrame(configuration.frameFormat, configuration.framerate);
+// Depth and colour both ask for a size and a rate; a capture device has no audio node.
+std::string CaptureNode::configure(const detail::NodeConfiguration& configuration) {
+  std::string reason;
+  configuration.visit(Overloaded{
+      [&](auto, const AudioNode::Configuration&) {},
+      [&](auto, const auto& record) {
+        reason = configureFrame(record.frameFormat, record.framerate);
+      },
+  });
+  return reason;
 }
 
 std::string CaptureNode::configureFrame(FrameFormat format, std::int32_t rate) {
@@ -215,8 +220,10 @@ void CaptureNode::take(const v4l2_buffer& buffer) {
         *out++ = millimetres > 32767 ? short{0} : static_cast<short>(millimetres);
       }
     }
-    sample.depth.format = format_;
-    sample.depth.depthMap = Pointer<short>(map, map->data(), pixels);
+    DepthNode::NewSampleReceivedData depth{};
+    depth.frameFormat = format_;
+    depth.depthMap = Pointer<short>(map, map->data(), pixels);
+    sample.record = depth;
   } else {
     auto map = colorMaps_.acquire(pixels * 2);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
@@ -224,8 +231,10 @@ void CaptureNode::take(const v4l2_buffer& buffer) {
       std::memcpy(map->data() + static_cast<std::size_t>(row) * rowBytes,
                   source + static_cast<std::size_t>(row) * stride, rowBytes);
     }
-    sample.color.format = format_;
-    sample.color.colorMap = Pointer<std::uint8_t>(map, map->data(), pixels * 2);
+    ColorNode::NewSampleReceivedData color{};
+    color.frameFormat = format_;
+    color.colorMap = Pointer<std::uint8_t>(map, map->data(), pixels * 2);
+    sample.record = color;
   }
   // Driver stamps on the monotonic clock become service-clock times by their age now.
   sample.timeOfCapture = clock_.now();
@@ -302,12 +311,13 @@ std::optional<detail::CapturedSample> CaptureNode::takeCaptured(bool vertices) {
   if (!pending_) return std::nullopt;
   detail::CapturedSample sample = std::move(*pending_);
   pending_.reset();
-  if (vertices && sample.depth.depthMap.data() != nullptr) {
-    const std::size_t count = sample.depth.depthMap.size();
+  auto* depth = std::get_if<DepthNode::NewSampleReceivedData>(&sample.record);
+  if (vertices && depth != nullptr && depth->depthMap.data() != nullptr) {
+    const std::size_t count = depth->depthMap.size();
     auto points = vertices_.acquire(count);
-    detail::computeVertices(sample.depth.depthMap.data(), widthOf(format_), heightOf(format_),
+    detail::computeVertices(depth->depthMap.data(), widthOf(format_), heightOf(format_),
                             points->data());
-    sample.depth.vertices = Pointer<Vertex>(points, points->data(), count);
+    depth->vertices = Pointer<Vertex>(points, points->data(), count);
   }
   return sample;
 }

@@ -28,18 +28,11 @@ class CaptureNode final : public detail::NodeSource {
   std::int32_t framerate() const { return rate_; }
   const ProbedFile& file() const { return file_; }
 
-  // Live nodes are never asked for samples by index.
-  detail::DepthFrame depth(const DepthNode::Configuration&, std::int64_t, bool, bool) override {
-    return {};
-  }
-  detail::ColorFrame color(const ColorNode::Configuration&, std::int64_t) override { return {}; }
-  detail::AudioFrame audio(const AudioNode::Configuration&, std::int64_t) override { return {}; }
   long referencedBuffers() const override;
 
   void claim() override;
   void release() override;
-  std::string configure(const DepthNode::Configuration& configuration) override;
-  std::string configure(const ColorNode::Configuration& configuration) override;
+  std::string configure(const detail::NodeConfiguration& configuration) override;
 
   bool live() const override { return true; }
   void startCapture() override;

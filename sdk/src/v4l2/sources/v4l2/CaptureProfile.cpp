@@ -31,11 +31,11 @@ NodeKind kindOf(std::uint32_t pixelFormat) {
 // Whether the SDK's rules let a node of `kind` stream `format` at all.
 bool carried(NodeKind kind, FrameFormat format) {
   if (kind == NodeKind::Depth) {
-    DepthNode::Configuration configuration = detail::defaultDepthConfiguration();
+    DepthNode::Configuration configuration = detail::defaultConfiguration<DepthNode>();
     configuration.frameFormat = format;
     return detail::checkConfiguration(configuration).empty();
   }
-  ColorNode::Configuration configuration = detail::defaultColorConfiguration();
+  ColorNode::Configuration configuration = detail::defaultConfiguration<ColorNode>();
   configuration.frameFormat = format;
   return detail::checkConfiguration(configuration).empty();
 }
