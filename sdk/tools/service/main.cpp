@@ -56,6 +56,7 @@ int serve(const service_program::ServiceOptions& options) {
   server::ServerOptions serverOptions;
   serverOptions.endpoint =
       options.endpoint.empty() ? transport::endpointForHost("localhost") : options.endpoint;
+  serverOptions.sharedMemory = options.sharedMemory;
   serverOptions.log = [level](int lineLevel, const std::string& line) {
     if (lineLevel <= level) std::cerr << "camsdk-service: " << line << std::endl;
   };
@@ -98,7 +99,8 @@ int serve(const service_program::ServiceOptions& options) {
   service_program::EndpointLock lock(serverOptions.endpoint);
   server::ServiceServer server(*service, serverOptions);
   serverOptions.log(1, "serving " + serverOptions.endpoint +
-                           (serverOptions.secretKey.empty() ? "" : " with keys"));
+                           (serverOptions.secretKey.empty() ? "" : " with keys") +
+                           (server.sharesMaps() ? ", maps in shared memory" : ""));
 
   service_program::stopWhenAsked(stopRequested);
   server.run(stopRequested);

@@ -18,11 +18,18 @@ bool isAlive(const std::vector<zmq::message_t>& parts) {
 }  // namespace
 
 ZmqConnection::ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys)
-    : socket_(endpoint, keys) {
+    : socket_(endpoint, keys), shared_(sharedMemoryWanted(endpoint)) {
   protocol::encodeRequest(heartbeat_, protocol::MessageType::Heartbeat, 0, protocol::Heartbeat{});
 }
 
+ZmqConnection::~ZmqConnection() { shared_.closing(); }
+
 bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
+  if (request.size() >= protocol::kHeaderSize &&
+      (request[6] == static_cast<std::uint8_t>(protocol::MessageType::Hello) ||
+       request[6] == static_cast<std::uint8_t>(protocol::MessageType::Bye))) {
+    shared_.sessionEnds();
+  }
   if (!socket_.send(request)) return false;
   liveness_.sent(ServiceLiveness::Clock::now());
   return true;
@@ -31,6 +38,18 @@ bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
 void ZmqConnection::keepAlive(ServiceLiveness::Clock::time_point now) {
   // A full queue refuses the heartbeat; the requests waiting in it will speak for this client.
   if (liveness_.heartbeatDue(now) && socket_.send(heartbeat_)) liveness_.sent(now);
+}
+
+void ZmqConnection::giveBack(ServiceLiveness::Clock::time_point now) {
+  const std::vector<protocol::BufferId> buffers = shared_.giveBacks().take(now);
+  if (buffers.empty()) return;
+  protocol::encodeRequest(scratch_, protocol::MessageType::GiveBack, 0,
+                          protocol::GiveBack{buffers});
+  if (socket_.send(scratch_)) {
+    liveness_.sent(now);
+  } else {
+    shared_.giveBacks().restore(buffers);  // the queue to the service is full: next time
+  }
 }
 
 bool ZmqConnection::tryReceive(protocol::FrameList* message) {
@@ -64,7 +83,9 @@ Connection::Event ZmqConnection::receive(ClientSocket::Deadline until,
   std::vector<zmq::message_t> parts;
   for (;;) {
     keepAlive(ServiceLiveness::Clock::now());
-    const ClientSocket::Event event = socket_.wait(liveness_.nextCheck(until), &parts);
+    giveBack(ServiceLiveness::Clock::now());
+    const ClientSocket::Event event = socket_.wait(
+        std::min(liveness_.nextCheck(until), shared_.giveBacks().due()), &parts);
     const auto now = ServiceLiveness::Clock::now();
     switch (event) {
       case ClientSocket::Event::Message:
@@ -90,6 +111,15 @@ Connection::Event ZmqConnection::receive(ClientSocket::Deadline until,
       auto owned = std::make_shared<zmq::message_t>(std::move(part));
       message->push_back(protocol::OwnedFrame{owned, owned->data<std::uint8_t>(), owned->size()});
     }
+    std::vector<std::uint8_t> mapped;
+    try {
+      if (!shared_.read(message, &mapped)) continue;
+    } catch (const protocol::ProtocolError&) {
+      // A service that names memory this client cannot read is not one to trust.
+      liveness_.reset();
+      return Event::Disconnected;
+    }
+    if (!mapped.empty() && socket_.send(mapped)) liveness_.sent(now);
     return Event::Message;
   }
 }

@@ -1,7 +1,9 @@
 // A connection to a camera service in another process, over a ZeroMQ DEALER socket. It keeps
 // the connection alive by the protocol's own heartbeats (protocol/Liveness.h): it sends a
 // Heartbeat whenever it has sent nothing for a while, takes the service's Alive answers out of
-// the message stream, and reports the connection closed when the service falls silent.
+// the message stream, and reports the connection closed when the service falls silent. On an
+// ipc:// endpoint it reads maps from the service's shared memory when offered
+// (SharedMapReader), and gives their buffers back from its own thread.
 #pragma once
 
 #include <chrono>
@@ -12,6 +14,7 @@
 #include "transport/ClientSocket.h"
 #include "transport/Connection.h"
 #include "transport/ServiceLiveness.h"
+#include "transport/SharedMapReader.h"
 
 namespace CamSdk {
 namespace transport {
@@ -19,6 +22,7 @@ namespace transport {
 class ZmqConnection final : public Connection {
  public:
   ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys);
+  ~ZmqConnection() override;
   bool send(const std::vector<std::uint8_t>& request) override;
   // A connection event seen here is kept for the next wait(), which reports it.
   bool tryReceive(protocol::FrameList* message) override;
@@ -30,12 +34,15 @@ class ZmqConnection final : public Connection {
  private:
   Event receive(ClientSocket::Deadline until, protocol::FrameList* message);
   void keepAlive(ServiceLiveness::Clock::time_point now);
+  void giveBack(ServiceLiveness::Clock::time_point now);
 
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   ClientSocket socket_;
   std::optional<Event> pending_;
   ServiceLiveness liveness_;
   std::vector<std::uint8_t> heartbeat_;
+  SharedMapReader shared_;
+  std::vector<std::uint8_t> scratch_;
 };
 
 }  // namespace transport
