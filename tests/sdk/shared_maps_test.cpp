@@ -3,7 +3,11 @@
 // a client goes. The service host runs on a virtual clock behind a recording link; the last
 // test is a real client over an ipc endpoint.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -179,6 +183,27 @@ TEST_F(SharedHost, AClaimToHaveMappedAnotherRegionDropsTheClient) {
   request("liar", MessageType::Mapped, protocol::Mapped{2});
   EXPECT_EQ(goodbyes_, std::vector<std::string>{"liar"});
   EXPECT_FALSE(host_.hasSession("liar"));
+}
+
+TEST(SharedRegion, ARegionLeftByAServiceThatWasKilledIsRemovedByTheNext) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  waitpid(child, nullptr, 0);
+  const std::string orphan = "/camsdk-service-" + std::to_string(child) + "-0-orphan";
+  const std::string ours = "/camsdk-service-" + std::to_string(getpid()) + "-99-alive";
+  for (const std::string& name : {orphan, ours}) {
+    const int made = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(made, 0) << name;
+    close(made);
+  }
+  std::string why;
+  ASSERT_TRUE(server::SharedSlots::create(1, &why)) << why;
+  EXPECT_LT(shm_open(orphan.c_str(), O_RDONLY, 0), 0) << "the dead service's region is still there";
+  const int alive = shm_open(ours.c_str(), O_RDONLY, 0);
+  EXPECT_GE(alive, 0) << "a running service's region was removed";
+  close(alive);
+  shm_unlink(ours.c_str());
 }
 
 // Whether `address` lies in this process's mapping of a service's shared region.

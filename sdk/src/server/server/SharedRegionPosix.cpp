@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -27,9 +30,31 @@ std::string newName() {
          suffix;
 }
 
+// Regions left by services of this user that ended without removing them (killed outright):
+// their memory would stay taken until the machine restarts. A region whose service still runs
+// is left alone.
+void removeOrphans() {
+  DIR* folder = opendir("/dev/shm");
+  if (folder == nullptr) return;
+  const std::string prefix = "camsdk-service-";
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    struct stat status {};
+    if (pid <= 0 || fstatat(dirfd(folder), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        status.st_uid != geteuid()) {
+      continue;
+    }
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) shm_unlink(("/" + name).c_str());
+  }
+  closedir(folder);
+}
+
 }  // namespace
 
 std::unique_ptr<SharedRegion> SharedRegion::create(std::size_t size, std::string* why) {
+  removeOrphans();
   const std::string name = newName();
   const int descriptor = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (descriptor < 0) {
