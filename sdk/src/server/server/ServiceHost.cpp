@@ -670,10 +670,16 @@ void ServiceHost::deliver(const protocol::SamplePush& sample, const MapFrames& m
   service_.noteDelivered(sample.node);
   const std::vector<Session*> subscribers = subscribersOf(sample.node);
   // Each larger map that a client reading shared memory wants is placed there once for all of
-  // them; the host holds it while it sends, and it is free again if nobody took it.
+  // them; the host holds it while it sends, and it is free again if nobody took it. A client
+  // that holds all it may would not take it: for it alone, nothing is copied.
   std::uint8_t sharedWanted = 0;
   for (Session* session : subscribers) {
-    if (session->mapped) sharedWanted |= session->maps(sample.node);
+    const std::uint8_t wanted = session->maps(sample.node);
+    std::size_t buffers = 0;
+    for (const auto& [flag, frame] : maps) {
+      if ((wanted & flag) != 0 && frame.size >= SharedSlots::kShareFrom) ++buffers;
+    }
+    if (session->mapped && session->ledger.room(buffers)) sharedWanted |= wanted;
   }
   SharedMaps shared;
   if (shared_ && sharedWanted != 0) {
