@@ -20,6 +20,7 @@ run_suite() {
   configure_build "$dir" -DDV_WERROR=ON "$@"
   build_targets "$dir"
   echo "== $name: tests (built after ${SECONDS}s)"
+  rm -f "$dir/Testing/Temporary/LastTestsFailed.log"  # what an earlier run left
   if ! (cd "$dir" && ctest --output-on-failure --no-tests=error --parallel "$build_jobs"); then
     failed+=("$name")
   fi
@@ -73,7 +74,25 @@ elif [[ $fuzz_status -ne 0 ]]; then
 fi
 echo "== fuzz: done after ${SECONDS}s"
 
+# What failed, again at the end, where a log cut to its last lines still shows it: the failed
+# tests of each pass, and the failures the Windows end-to-end test reported.
+print_failures() {
+  local name list
+  for name in "${failed[@]}"; do
+    list="$repo_root/build/$name/Testing/Temporary/LastTestsFailed.log"
+    if [[ -s $list ]]; then
+      echo "== $name: failed tests"
+      sed 's/^/   /' "$list"
+    fi
+    if [[ $name == windows && -f $repo_root/build/windows/e2e-output.log ]]; then
+      echo "== windows: end-to-end failures (build/windows/e2e-output.log)"
+      sed -n '/^======/,/^Ran /p' "$repo_root/build/windows/e2e-output.log" | head -n 120
+    fi
+  done
+}
+
 if [[ ${#failed[@]} -gt 0 ]]; then
+  print_failures >&2
   echo "== tests FAILED in: ${failed[*]}" >&2
   exit 1
 fi

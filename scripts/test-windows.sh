@@ -3,7 +3,8 @@
 # (scripts/build-windows.sh), runs the tests under Wine, then the end-to-end test of the Windows
 # programs on a virtual X server (tests/e2e/test_windows.py), which also pairs them with the
 # Linux programs of LINUX_BUILD (build/tests by default; configured and built here if need be).
-# Prints how long each step took. Exits 2 when a build fails, 1 when a test fails.
+# Prints how long each step took; the end-to-end test's output is kept in
+# build/windows/e2e-output.log. Exits 2 when a build fails, 1 when a test fails.
 #
 #   bash scripts/test-windows.sh [LINUX_BUILD]
 set -euo pipefail
@@ -26,6 +27,7 @@ build_targets "$linux_dir" depth-viewer camsdk-service still-band-bgr || exit 2
 step_done "the Linux programs for the mixed pairs"
 
 status=0
+rm -f "$windows_dir/Testing/Temporary/LastTestsFailed.log"  # what an earlier run left
 (cd "$windows_dir" && ctest --output-on-failure --no-tests=error --parallel "$build_jobs") ||
   status=1
 step_done "the tests under Wine"
@@ -36,6 +38,7 @@ DV_WINE_RUN="$repo_root/scripts/wine-run.sh" \
   DV_VIEWER="$linux_dir/src/depth-viewer" DV_SERVICE="$linux_dir/sdk/camsdk-service" \
   DV_STILL_BAND="$linux_dir/tests/e2e/still-band-bgr" \
   DV_E2E_ARTIFACTS="$windows_dir/screenshots" PYTHONDONTWRITEBYTECODE=1 \
-  python3 "$repo_root/tests/e2e/test_windows.py" || status=1
+  python3 "$repo_root/tests/e2e/test_windows.py" 2>&1 | tee "$windows_dir/e2e-output.log" ||
+  status=1
 step_done "the end-to-end test under Wine"
 exit $status

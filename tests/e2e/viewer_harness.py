@@ -583,8 +583,7 @@ class ViewerTestCase(unittest.TestCase):
     def quit_with_q(self, color_window, within=1.0, presses=1):
         """Presses q in the colour window until the viewer ends, giving each press `within`
         seconds (stretched by SLOWDOWN); returns the exit status, failing after `presses`
-        presses. With a depth stream, more than one press may be needed: the depth display's
-        key poll takes keys too, and drops them."""
+        presses. More presses suit a display where a key may be lost on its way."""
         within *= SLOWDOWN
         for press in range(1, presses + 1):
             self.press(color_window, "q")

@@ -145,9 +145,13 @@ TYPED_TEST(Conformance, ConfigurationComesBackAsWrittenAndABadOneIsRefused) {
 
 TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
   Context& context = this->open([](Scenario& scenario) {
+    // Unplugged as the client starts its nodes, not at a fixed time that a slow client (under
+    // emulation or load) may not have reached yet; plugged back 100 ms later.
     const testing::NodeId color = scenario.findNode("color0");
-    scenario.at(100ms, [color](Scenario& s) { s.unplugNode(color); });
-    scenario.at(200ms, [color](Scenario& s) { s.plugNode(color); });
+    scenario.beforeCall(testing::SdkOperation::ContextStartNodes, 0, [color](Scenario& s) {
+      s.unplugNode(color);
+      s.at(s.now() + 100ms, [color](Scenario& later) { later.plugNode(color); });
+    });
   });
   Device camera = sdktest::firstDevice(context);
   const Node before = sdktest::nodeNamed(context, "color0");
@@ -163,6 +167,7 @@ TYPED_TEST(Conformance, AnUnpluggedNodeIsRemovedAndComesBackAsANewNode) {
                                           after = data.node;
                                           context.quit();
                                         });
+  context.startNodes();
   context.run();
 
   EXPECT_EQ(heard, (std::vector<std::string>{"removed color0", "added color0"}));

@@ -299,5 +299,21 @@ TEST(StreamCursor, OnATimelineEverySampleIsTakenInTurnAndALateStreamCatchesUpAtT
   EXPECT_EQ(cursor.nextDue(), milliseconds(90));
 }
 
+TEST(StreamCursor, OnATimelineASampleNotReadYetIsNotDueThoughThoseBeforeItAreGone) {
+  // The stream fell so far behind that samples 0 to 4 are gone, and 5 is not read yet.
+  struct Behind final : detail::SampleTimeline {
+    std::int64_t firstAtOrAfter(nanoseconds) override { return 0; }
+    nanoseconds due(std::int64_t index) override {
+      return index < 5 ? nanoseconds::min() : milliseconds(100);
+    }
+  } timeline;
+  detail::StreamCursor cursor;
+  cursor.follow(timeline, nanoseconds(0));
+  EXPECT_EQ(cursor.nextDue(), milliseconds(100));
+  std::int32_t skipped = -1;
+  EXPECT_EQ(cursor.take(milliseconds(100), &skipped), 5);
+  EXPECT_EQ(skipped, 5);
+}
+
 }  // namespace
 }  // namespace CamSdk

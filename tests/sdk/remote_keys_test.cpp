@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "camsdk/CamSdk.h"
 #include "server/ServiceServer.h"
@@ -43,6 +48,10 @@ class KeyedService : public ::testing::Test {
     options.publicKey = keys.publicKey;
     options.secretKey = keys.secretKey;
     options.clientKeys = {transport::readPublicKey(dir_ + "client.key.pub")};
+    options.log = [this](int, const std::string& line) {
+      std::lock_guard<std::mutex> lock(logMutex_);
+      log_.push_back(line);
+    };
     server_ = std::make_unique<server::ServiceServer>(*service_, options);
     const std::string endpoint = server_->boundEndpoint();
     thread_ = std::thread([this] { server_->run(stop_); });
@@ -53,7 +62,16 @@ class KeyedService : public ::testing::Test {
     setenv("CAMSDK_SERVICE_KEY", (dir_ + "service.key.pub").c_str(), 1);
   }
 
+  std::ptrdiff_t logged(const std::string& part) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return std::count_if(log_.begin(), log_.end(), [&](const std::string& line) {
+      return line.find(part) != std::string::npos;
+    });
+  }
+
   std::string dir_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
   std::shared_ptr<detail::Service> service_;
   std::unique_ptr<server::ServiceServer> server_;
   std::atomic<bool> stop_{false};
@@ -76,6 +94,25 @@ TEST_F(KeyedService, AListedKeyIsServedAndAnyOtherRefused) {
   } catch (const IOException& error) {
     EXPECT_NE(std::string(error.what()).find("refused"), std::string::npos) << error.what();
     EXPECT_NE(std::string(error.what()).find(host), std::string::npos) << error.what();
+  }
+}
+
+// A stranger knocking again and again costs the log a few lines a second, not one a knock.
+TEST_F(KeyedService, RefusedKeysAreLoggedAFewLinesASecond) {
+  const std::string host = serve();
+  useKey("stranger");
+  constexpr int kKnocks = 15;
+  const auto start = std::chrono::steady_clock::now();
+  for (int knock = 0; knock < kKnocks; ++knock) {
+    EXPECT_THROW(Context::create(host), IOException);
+  }
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+          .count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // the last second is summed up
+  EXPECT_LE(logged("is refused"), 5 * (seconds + 2)) << "after " << seconds << " s";
+  if (seconds == 0) {
+    EXPECT_GE(logged("more lines like these"), 1);
   }
 }
 

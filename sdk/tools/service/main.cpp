@@ -13,6 +13,7 @@
 #include "ServiceOptions.h"
 #include "ServiceStop.h"
 #include "camsdk/Exceptions.h"
+#include "server/BindAddress.h"
 #include "server/ServiceServer.h"
 #include "service/Service.h"
 #include "sources/RecordingCamera.h"
@@ -96,7 +97,9 @@ int serve(const service_program::ServiceOptions& options) {
     testing::applyScenarioFile(control, scenario);
   }
 
-  service_program::EndpointLock lock(serverOptions.endpoint);
+  // Locked by the form the socket binds, so that two spellings of one endpoint (a host name
+  // and its address) are one lock.
+  service_program::EndpointLock lock(server::parseBindAddress(serverOptions.endpoint).endpoint);
   server::ServiceServer server(*service, serverOptions);
   serverOptions.log(1, "serving " + serverOptions.endpoint +
                            (serverOptions.secretKey.empty() ? "" : " with keys") +

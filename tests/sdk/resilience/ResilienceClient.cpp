@@ -1,11 +1,14 @@
 // An SDK client for the resilience tests, in a process of its own so that a test can stop and
 // continue it: it takes control of the first colour node ("hold 0"), and streams it too
-// ("hold 1"), and takes it again whenever its camera comes back. It says what happens, one
+// ("hold 1"), and takes it again whenever its camera comes back; "hold 2" streams and spends
+// 3 s in the handler of its first colour map ("busy", then "back"). It says what happens, one
 // word a line: "held" (control taken), "streaming" (the first colour map since then), "lost"
 // (the camera went), "refused" (control refused). It runs until it is killed.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "camsdk/CamSdk.h"
 #include "common/EventAccess.h"
@@ -33,6 +36,7 @@ void on(Event<T, Data>& event, void (*function)(T, Data)) {
 
 Context context;
 bool stream = false;
+bool busyOnce = false;
 bool sampleSeen = false;
 
 void say(const char* word) {
@@ -58,6 +62,12 @@ void onSample(ColorNode, ColorNode::NewSampleReceivedData data) {
   if (!sampleSeen && data.colorMap.data() != nullptr) {
     sampleSeen = true;
     say("streaming");
+    if (busyOnce) {
+      busyOnce = false;
+      say("busy");
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      say("back");
+    }
   }
 }
 
@@ -78,10 +88,11 @@ void onDeviceRemoved(Context, Context::DeviceRemovedData) { say("lost"); }
 
 int main(int argc, char** argv) {
   if (argc != 3 || std::strcmp(argv[1], "hold") != 0) {
-    std::fprintf(stderr, "usage: resilience-client hold 0|1\n");
+    std::fprintf(stderr, "usage: resilience-client hold 0|1|2\n");
     return 2;
   }
-  stream = std::strcmp(argv[2], "1") == 0;
+  stream = std::strcmp(argv[2], "0") != 0;
+  busyOnce = std::strcmp(argv[2], "2") == 0;
   context = Context::create("localhost");
   on(context.deviceAddedEvent(), onDeviceAdded);
   on(context.deviceRemovedEvent(), onDeviceRemoved);

@@ -118,6 +118,22 @@ TEST_F(ServiceResilience, AStoppedHolderIsFreedWithinTwoSeconds) {
   }
 }
 
+// A holder whose loop spends 3 s in a handler is busy, not gone: it keeps its node throughout
+// and never hears its camera go.
+TEST_F(ServiceResilience, AHolderBusyInAHandlerKeepsItsNode) {
+  ChildProcess holder({client(), "hold", "2"});
+  ASSERT_TRUE(holder.waitFor("busy", milliseconds(5000)));
+  const auto busy = Steady::now();
+  while (Steady::now() - busy < milliseconds(2800)) {
+    ASSERT_FALSE(tryControl()) << "control was freed while its holder ran a handler";
+    pump(milliseconds(100));
+  }
+  std::string line;
+  ASSERT_TRUE(holder.readLine(&line, milliseconds(5000)));
+  EXPECT_EQ(line, "back");
+  EXPECT_FALSE(holder.readLine(&line, milliseconds(1000))) << "then it said " << line;
+}
+
 // A streaming client stopped for 10 s, while its queue fills, and continued: it does not
 // abort, it hears the camera go and come back, and streams again.
 TEST_F(ServiceResilience, AClientStoppedForTenSecondsCarriesOn) {

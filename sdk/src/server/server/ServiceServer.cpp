@@ -43,7 +43,8 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
       router_(transport::zmqContext(), zmq::socket_type::router),
       monitor_(transport::zmqContext(), zmq::socket_type::pair),
       host_(service, *this, options_.log),
-      liveness_(protocol::kSilenceLimit) {
+      liveness_(protocol::kSilenceLimit),
+      refusedKeys_(options_.log) {
   const bool keyed = !options_.secretKey.empty();
   BindAddress address;
   try {
@@ -183,7 +184,10 @@ void ServiceServer::turn(std::chrono::milliseconds maxWait) {
   } catch (const zmq::error_t& error) {
     if (error.num() != EINTR) throw;  // a signal: the caller looks at its stop flag
   }
-  if (zap_) answerZap();
+  if (zap_) {
+    answerZap();
+    refusedKeys_.flush(host_.service().clock().now());
+  }
   readMonitor();
   readRequests();
   dropSilentPeers();
@@ -246,9 +250,13 @@ void ServiceServer::answerZap() {
       char text[41];
       zmq_z85_encode(text, frames[6].data<std::uint8_t>(), 32);
       accepted = options_.clientKeys.count(text) > 0;
-      log(accepted ? 2 : 1,
-          std::string("a client with key ") + text +
-              (accepted ? " is accepted" : " is refused: not in the client list"));
+      const std::string line = std::string("a client with key ") + text +
+                               (accepted ? " is accepted" : " is refused: not in the client list");
+      if (accepted) {
+        log(2, line);
+      } else {
+        refusedKeys_.dropped(host_.service().clock().now(), line);
+      }
     }
     const std::string requestId = frames.size() > 1 ? frames[1].to_string() : std::string();
     zap_->send(zmq::str_buffer("1.0"), zmq::send_flags::sndmore);

@@ -20,6 +20,7 @@
 #include <zmq.hpp>
 
 #include "server/ConnectionNumbers.h"
+#include "server/DropSummary.h"
 #include "server/PeerLink.h"
 #include "server/PeerLiveness.h"
 #include "server/ServiceHost.h"
@@ -85,6 +86,8 @@ class ServiceServer final : private PeerLink {
   std::map<std::string, ConnectionId> peers_;  // every peer heard, by the connection it is on
   PeerLiveness liveness_;
   std::map<std::string, std::deque<protocol::FrameList>> backlogs_;
+  // Refused keys are logged as dropped clients are: a few lines a second, the rest counted.
+  DropSummary refusedKeys_;
   // Map frames already made into ZeroMQ messages this turn, so that a sample sent to several
   // clients is copied into ZeroMQ once and shared.
   std::map<const void*, zmq::message_t> shared_;

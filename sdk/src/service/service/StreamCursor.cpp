@@ -33,8 +33,18 @@ Nanoseconds StreamCursor::due(std::int64_t index) const {
   return anchor_ + Nanoseconds((index - anchorIndex_) * kSecond / perSecond_);
 }
 
+std::int64_t StreamCursor::firstHeld() const {
+  std::int64_t index = next_;
+  if (timeline_ != nullptr) {
+    while (timeline_->due(index) == Nanoseconds::min()) ++index;
+  }
+  return index;
+}
+
 Nanoseconds StreamCursor::nextDue() const {
-  const Nanoseconds next = due(next_);
+  // Samples the timeline no longer holds are passed over, so what is due is the first one it
+  // still holds: one not read yet must not count as due and leave without its maps.
+  const Nanoseconds next = due(firstHeld());
   if (timeline_ == nullptr || lastTaken_ <= lastDue_ || next == Nanoseconds::min() ||
       next == Nanoseconds::max()) {
     return next;
@@ -43,12 +53,9 @@ Nanoseconds StreamCursor::nextDue() const {
 }
 
 std::int64_t StreamCursor::take(Nanoseconds now, std::int32_t* skipped) {
-  std::int64_t newest = next_;
-  if (timeline_ != nullptr) {
-    // A recorded sample is sent late rather than never: each is taken in turn, and only those
-    // the timeline no longer holds (the stream fell seconds behind) are passed over.
-    while (timeline_->due(newest) == Nanoseconds::min()) ++newest;
-  }
+  // A recorded sample is sent late rather than never: each is taken in turn, and only those
+  // the timeline no longer holds (the stream fell seconds behind) are passed over.
+  std::int64_t newest = firstHeld();
   const std::int64_t behind = (now - anchor_).count();
   if (timeline_ == nullptr && behind >= 0) {
     // The largest k with floor((k - anchorIndex) * 1 s / rate) <= behind.

@@ -40,6 +40,9 @@ class StreamCursor {
  private:
   static constexpr std::int64_t kSecond = 1'000'000'000;
 
+  // The next index, or on a timeline the first from it that the timeline still holds.
+  std::int64_t firstHeld() const;
+
   bool armed_ = false;
   Nanoseconds anchor_{0};
   std::int64_t anchorIndex_ = 0;

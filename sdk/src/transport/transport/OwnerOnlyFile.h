@@ -1,8 +1,9 @@
 // Writing a file that holds a secret (a key file): readable by its owner only from the moment
 // it exists, so that no other user can open it in between.
 //
-// Platform code: OwnerOnlyFilePosix.cpp (created under umask 077), OwnerOnlyFileWindows.cpp
-// (created with an access list that grants the current user alone).
+// Platform code: OwnerOnlyFilePosix.cpp (mode 0600, an existing file narrowed to it before
+// anything is written), OwnerOnlyFileWindows.cpp (created with an access list that grants the
+// current user alone).
 #pragma once
 
 #include <string>

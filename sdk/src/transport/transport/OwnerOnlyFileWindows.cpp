@@ -53,7 +53,12 @@ void writeOwnerOnlyFile(const std::string& path, const std::string& text) {
   }
   const std::unique_ptr<void, LocalFreeDeleter> ownedDescriptor(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_ALWAYS,
+  // An existing file would keep its own access list through CREATE_ALWAYS: it goes first, and
+  // the new one is made afresh (CREATE_NEW fails if another appeared in between).
+  if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    throw failure(path, "cannot replace the file");
+  }
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw failure(path, "cannot write the file");
   DWORD written = 0;

@@ -20,11 +20,35 @@ bool isAlive(const std::vector<zmq::message_t>& parts) {
 ZmqConnection::ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys)
     : socket_(endpoint, keys), shared_(sharedMemoryWanted(endpoint)) {
   protocol::encodeRequest(heartbeat_, protocol::MessageType::Heartbeat, 0, protocol::Heartbeat{});
+  keeper_ = std::thread([this] { keepWhileAway(); });
 }
 
-ZmqConnection::~ZmqConnection() { shared_.closing(); }
+ZmqConnection::~ZmqConnection() {
+  {
+    std::lock_guard<std::mutex> lock(keeperMutex_);
+    stopping_ = true;
+  }
+  keeperWake_.notify_one();
+  keeper_.join();
+  shared_.closing();
+}
+
+// Looks twice per heartbeat interval. A socket held by its owner means the owner is waiting on
+// it and sends what is owed itself; a free socket means the owner is elsewhere.
+void ZmqConnection::keepWhileAway() {
+  std::unique_lock<std::mutex> lock(keeperMutex_);
+  while (
+      !keeperWake_.wait_for(lock, protocol::kHeartbeatInterval / 2, [this] { return stopping_; })) {
+    std::unique_lock<std::mutex> socket(socketMutex_, std::try_to_lock);
+    if (!socket.owns_lock()) continue;
+    keepAlive(ServiceLiveness::Clock::now());
+    // Pointers let go on other threads while the owner is away are given back from here.
+    giveBack(ServiceLiveness::Clock::now());
+  }
+}
 
 bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
+  std::lock_guard<std::mutex> lock(socketMutex_);
   if (request.size() >= protocol::kHeaderSize &&
       (request[6] == static_cast<std::uint8_t>(protocol::MessageType::Hello) ||
        request[6] == static_cast<std::uint8_t>(protocol::MessageType::Bye))) {
@@ -53,6 +77,7 @@ void ZmqConnection::giveBack(ServiceLiveness::Clock::time_point now) {
 }
 
 bool ZmqConnection::tryReceive(protocol::FrameList* message) {
+  std::lock_guard<std::mutex> lock(socketMutex_);
   if (pending_) return false;
   const Event event = receive(std::chrono::steady_clock::now(), message);
   if (event == Event::Message) return true;
@@ -61,6 +86,7 @@ bool ZmqConnection::tryReceive(protocol::FrameList* message) {
 }
 
 Connection::Event ZmqConnection::wait(Nanoseconds deadline, protocol::FrameList* message) {
+  std::lock_guard<std::mutex> lock(socketMutex_);
   if (pending_) {
     const Event event = *pending_;
     pending_.reset();
