@@ -7,7 +7,8 @@
 //   byte 0       what reads the rest (value mod 3): 0 the request decoder, 1 the decoder of
 //                service messages, 2 a service host
 //   request decoder: the rest is one request.
-//   service messages: byte 1 is the number of frames after the head (value mod 6), then a
+//   service messages (a sample's maps in shared memory have no frame): byte 1 is the number of
+//                frames after the head (value mod 6), then a
 //                little-endian 16-bit size for each (their bytes are zero); the rest is the
 //                head frame.
 //   service host: the rest is a run of requests from one client, each a little-endian 16-bit
@@ -76,10 +77,14 @@ void decodeServerMessage(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> encoded;
   if (const auto* sample = std::get_if<protocol::SamplePush>(&decoded.message)) {
     FUZZ_CHECK(decoded.header.version == protocol::kVersion);
-    FUZZ_CHECK(sample->maps.size() == maps.size());
-    for (std::size_t i = 0; i < maps.size(); ++i) {
-      FUZZ_CHECK(sample->maps[i].length == maps[i].size());
+    // Maps in shared memory come without a frame; the others come in order, one frame each.
+    std::size_t frame = 0;
+    for (const protocol::MapView& map : sample->maps) {
+      if (map.shared) continue;
+      FUZZ_CHECK(frame < maps.size());
+      FUZZ_CHECK(map.length == maps[frame++].size());
     }
+    FUZZ_CHECK(frame == maps.size());
     // A sample is always pushed with correlation 0; the decoder does not insist on it.
     protocol::encodeSample(encoded, *sample);
     for (std::size_t i = 8; i < 12; ++i) encoded[i] = head[i];
@@ -96,8 +101,13 @@ void decodeServerMessage(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(sameBytes(encoded, head, headSize));
 }
 
-// A service host on a virtual clock with the default camera, and what it last sent each peer.
+// A service host on a virtual clock with the default camera, offering its maps in shared
+// memory where the platform has it, and what it last sent each peer.
 struct Host final : server::PeerLink {
+  Host() {
+    std::string why;
+    if (auto slots = server::SharedSlots::create(1, &why)) host.shareMaps(std::move(slots));
+  }
   std::shared_ptr<detail::Service> service =
       detail::makeService("fuzz", testing::Topology::OneCamera, true);
   server::ServiceHost host{*service, *this};
@@ -136,6 +146,10 @@ void serveRequests(const std::uint8_t* data, std::size_t size) {
   }
   host->host.runDue();
   host->host.peerGone(peer, "its input ended");
+  // Whatever it gave back or not, a client that has gone holds no shared buffer.
+  if (const server::SharedSlots* slots = host->host.sharedSlots()) {
+    FUZZ_CHECK(slots->slotsInUse() == 0);
+  }
 
   // Whatever that client did, the next one is served.
   std::vector<std::uint8_t> hello;

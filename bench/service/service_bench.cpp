@@ -2,15 +2,20 @@
 // this program, serving an ipc endpoint of its own; each client is this program started again
 // (BenchClient), a process of its own like a viewer.
 //
-// - SampleLatency/clients:N: N clients stream depth (320 x 240, with vertices), colour
+// Each figure with /shared:1 has the clients read maps from the service's shared memory, as
+// local clients do by default; /shared:0 sends every map in its message (the clients run with
+// CAMSDK_NO_SHARED_MEMORY set), as for a client that cannot map it.
+//
+// - SampleLatency/clients:N/shared:S: N clients stream depth (320 x 240, with vertices), colour
 //   (640 x 480) at 25 a second and audio, as the viewer does. The time from each sample's
 //   capture to its handler, over all samples of all clients: p50, p99 and the worst, in
 //   microseconds (target p99 <= 2000). Samples are stamped on the service clock, whose zero
 //   this process knows (ServedInThread::clockOrigin); the clients compare on the steady clock
-//   they share with it.
+//   they share with it. service_cpu_pct: this process's CPU time (the service's thread and
+//   its ZeroMQ thread) as a share of one core.
 // - WakeUpLateness: a process that only sleeps until 100 instants a second: how late it wakes
 //   (p50, p99, worst), the scheduler's own share of the latencies above on this machine now.
-// - ColourRate/per_second:R/buffers:B: one client takes a 640 x 480 packed 4:2:2 stream
+// - ColourRate/per_second:R/buffers:B/shared:S: one client takes a 640 x 480 packed 4:2:2 stream
 //   (614,400 bytes a sample) from a camera that costs nothing to produce (PreparedColourCamera)
 //   at R a second, with a queue of B pictures (1: each must leave within its period); R = 0:
 //   as fast as the service sends. Counters: received a second, dropped (target: none at 1,000
@@ -24,6 +29,7 @@
 // copy rate.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -72,6 +78,15 @@ double processCpuSeconds() {
 }
 
 // The nearest-rank percentile of sorted values.
+// The clients this process starts from now on read maps from shared memory, or not.
+void clientsMapSharedMemory(bool shared) {
+  if (shared) {
+    unsetenv("CAMSDK_NO_SHARED_MEMORY");
+  } else {
+    setenv("CAMSDK_NO_SHARED_MEMORY", "1", 1);
+  }
+}
+
 double percentile(const std::vector<std::int64_t>& sorted, double fraction) {
   if (sorted.empty()) return 0;
   auto rank = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size()) + 0.999999);
@@ -99,12 +114,15 @@ void reportTimes(benchmark::State& state, std::vector<std::int64_t>& times) {
 
 void SampleLatency(benchmark::State& state) {
   const auto clients = static_cast<int>(state.range(0));
+  clientsMapSharedMemory(state.range(1) != 0);
   auto service = CamSdk::detail::makeService("bench", CamSdk::testing::Topology::OneCamera, false);
   ServedInThread served(service, "latency");
   std::map<char, std::vector<std::int64_t>> byKind;
   std::vector<std::int64_t> all;
   long long dropped = 0;
+  double serviceCpu = 0;
   for (auto _ : state) {
+    const double cpuBefore = processCpuSeconds();
     try {
       // The first client configures the streams, as the first viewer does; the others
       // share them.
@@ -123,6 +141,7 @@ void SampleLatency(benchmark::State& state) {
           }
         });
       }
+      serviceCpu += processCpuSeconds() - cpuBefore;
     } catch (const std::exception& error) {
       state.SkipWithError(error.what());
       return;
@@ -135,11 +154,13 @@ void SampleLatency(benchmark::State& state) {
     state.counters[std::string(1, kind) + "_p99_us"] = percentile(values, 0.99) / 1000.0;
   }
   state.counters["dropped"] = static_cast<double>(dropped);
+  // The clients run for their warm-up and their measurement.
+  state.counters["service_cpu_pct"] =
+      100.0 * serviceCpu / (static_cast<double>(kLatencyWarmupMs + kLatencyMeasureMs) / 1000.0);
 }
 BENCHMARK(SampleLatency)
-    ->ArgName("clients")
-    ->Arg(1)
-    ->Arg(4)
+    ->ArgNames({"clients", "shared"})
+    ->ArgsProduct({{1, 4, 16}, {1, 0}})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
@@ -170,13 +191,17 @@ struct RateRuns {
   int runs = 0;
   int withoutDrops = 0;
 };
-// By queue length, then rate.
-std::map<int, std::map<int, RateRuns>> rateResults;
+// By queue length and whether maps were shared, then rate.
+std::map<std::pair<int, int>, std::map<int, RateRuns>> rateResults;
+// The unpaced rate received, by whether maps were shared.
+std::map<int, double> unpacedRates;
 double copiesPerSecond = 0;
 
 void ColourRate(benchmark::State& state) {
   const auto perSecond = static_cast<int>(state.range(0));
   const auto buffers = static_cast<int>(state.range(1));
+  const auto shared = static_cast<int>(state.range(2));
+  clientsMapSharedMemory(shared != 0);
   auto service = CamSdk::detail::makeService("bench", CamSdk::testing::Topology::Empty, false);
   const auto camera = addPreparedColourCamera(*service, perSecond, buffers);
   ServedInThread served(service, "colour");
@@ -213,14 +238,16 @@ void ColourRate(benchmark::State& state) {
     state.counters["service_cpu_us"] = 1e6 * serviceCpu / static_cast<double>(camera->taken());
   }
   state.SetBytesProcessed(received * static_cast<long long>(PreparedColourCamera::kPictureBytes));
-  RateRuns& runs = rateResults[buffers][perSecond];
+  if (perSecond == 0) unpacedRates[shared] = static_cast<double>(received) / seconds;
+  RateRuns& runs = rateResults[{buffers, shared}][perSecond];
   ++runs.runs;
   if (dropped == 0) ++runs.withoutDrops;
 }
 BENCHMARK(ColourRate)
-    ->ArgNames({"per_second", "buffers"})
-    ->ArgsProduct({{500, 1000, 2000, 3000, 4000, 6000}, {1, 4}})
-    ->Args({0, 1})
+    ->ArgNames({"per_second", "buffers", "shared"})
+    ->ArgsProduct({{500, 1000, 2000, 3000, 4000, 6000}, {1, 4}, {1, 0}})
+    ->Args({0, 1, 1})
+    ->Args({0, 1, 0})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
@@ -246,15 +273,25 @@ void printSummary() {
     std::printf("\nmemcpy of the same %zu bytes: %.0f a second (wall clock)\n",
                 PreparedColourCamera::kPictureBytes, copiesPerSecond);
   }
-  for (const auto& [buffers, byRate] : rateResults) {
+  for (const auto& [shared, rate] : unpacedRates) {
+    std::printf("unpaced colour rate, maps %s: %.0f a second", shared ? "in shared memory" : "in messages", rate);
+    if (copiesPerSecond > 0) std::printf(" (%.4f of the memcpy rate)", rate / copiesPerSecond);
+    std::printf("\n");
+  }
+  if (unpacedRates.count(0) && unpacedRates.count(1) && unpacedRates[0] > 0) {
+    std::printf("shared memory / messages: %.2f\n", unpacedRates[1] / unpacedRates[0]);
+  }
+  for (const auto& [key, byRate] : rateResults) {
+    const auto& [buffers, shared] = key;
     int always = 0;
     int once = 0;
     for (const auto& [perSecond, runs] : byRate) {
       if (perSecond > 0 && runs.withoutDrops == runs.runs) always = perSecond;
       if (perSecond > 0 && runs.withoutDrops > 0) once = perSecond;
     }
-    std::printf("camera queue of %d: highest colour rate without drops in every run: %d a second",
-                buffers, always);
+    std::printf("camera queue of %d, maps %s: highest colour rate without drops in every run: "
+                "%d a second",
+                buffers, shared ? "in shared memory" : "in messages", always);
     if (copiesPerSecond > 0) std::printf(" (%.4f of the memcpy rate)", always / copiesPerSecond);
     std::printf("; in at least one run: %d a second\n", once);
   }

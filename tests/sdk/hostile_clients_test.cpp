@@ -221,9 +221,9 @@ TEST_F(HostileClients, AnOversizedRequestClosesItsConnection) {
 
 TEST_F(HostileClients, AClientOfAnotherVersionIsToldWhyAndHeardNoMore) {
   RawClient other(endpoint_);
-  // A client of version 1, from before the protocol's own heartbeats.
+  // A client of version 2, from before maps in shared memory: its Welcome would not decode.
   std::vector<std::uint8_t> hello = request(MessageType::Hello, protocol::Hello{"old"}, 5);
-  hello[4] = 1;
+  hello[4] = 2;
   other.send(hello);
   const auto reply = other.next(milliseconds(3000));
   ASSERT_TRUE(reply);
@@ -231,7 +231,7 @@ TEST_F(HostileClients, AClientOfAnotherVersionIsToldWhyAndHeardNoMore) {
   const auto* failed = std::get_if<protocol::Failed>(&reply->message);
   ASSERT_NE(failed, nullptr);
   EXPECT_EQ(failed->kind, ExceptionKind::IO);
-  EXPECT_NE(failed->message.find("speaks protocol version 2, the client 1"), std::string::npos)
+  EXPECT_NE(failed->message.find("speaks protocol version 3, the client 2"), std::string::npos)
       << failed->message;
   other.send(hello);
   EXPECT_FALSE(other.heardAnything(milliseconds(200)));
@@ -308,7 +308,7 @@ class UntrustworthyService {
     sample.frameFormat = FRAME_FORMAT_QQVGA;
     const std::uint8_t map = kind == NodeKind::Color ? detail::kColorMap : detail::kDepthMap;
     const std::vector<std::uint8_t> bytes(160 * 120 * 2, 0x80);
-    sample.maps = {protocol::MapView{map, bytes.size()}};
+    sample.maps = {protocol::MapView{map, bytes.size(), false, {}}};
     std::vector<std::uint8_t> head;
     protocol::encodeSample(head, sample);
     send(peer, {head, bytes});
@@ -325,7 +325,7 @@ class UntrustworthyService {
       protocol::ServerMessage reply = protocol::Done{};
       switch (request.header.type) {
         case MessageType::Hello:
-          reply = protocol::Welcome{1};
+          reply = protocol::Welcome{1, {}};
           break;
         case MessageType::ListDevices:
           reply = protocol::DeviceList{{{0,

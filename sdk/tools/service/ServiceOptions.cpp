@@ -10,6 +10,7 @@ const char* serviceUsage() {
          "[--loop]]\n"
          "                      [--log-level error|info|debug] [--key KEYFILE --clients FILE]\n"
          "                      [--no-v4l2]  (only the simulated camera, no real ones)\n"
+         "                      [--no-shared-memory]  (every map travels in its message)\n"
          "       camsdk-service --keygen PATH\n";
 }
 
@@ -49,6 +50,8 @@ ServiceOptions parseServiceOptions(const std::vector<std::string>& arguments) {
       options.keygen = value();
     } else if (option == "--no-v4l2") {
       options.captureDevices = false;
+    } else if (option == "--no-shared-memory") {
+      options.sharedMemory = false;
     } else if (option == "--help" || option == "-h") {
       options.help = true;
     } else {

@@ -15,6 +15,7 @@ struct ServiceOptions {
   std::string clientsFile;
   std::string keygen;          // make a key pair at this path, then exit
   bool captureDevices = true;  // offer this machine's Video4Linux2 cameras too
+  bool sharedMemory = true;    // offer local clients their maps in shared memory
   std::string play;            // a recording to offer as the camera, instead of the simulated one
   bool loop = false;           // play it again and again
   bool help = false;

@@ -57,6 +57,7 @@ int serve(const service_program::ServiceOptions& options) {
   server::ServerOptions serverOptions;
   serverOptions.endpoint =
       options.endpoint.empty() ? transport::endpointForHost("localhost") : options.endpoint;
+  serverOptions.sharedMemory = options.sharedMemory;
   serverOptions.log = [level](int lineLevel, const std::string& line) {
     if (lineLevel <= level) std::cerr << "camsdk-service: " << line << std::endl;
   };
@@ -101,7 +102,8 @@ int serve(const service_program::ServiceOptions& options) {
   service_program::EndpointLock lock(server::parseBindAddress(serverOptions.endpoint).endpoint);
   server::ServiceServer server(*service, serverOptions);
   serverOptions.log(1, "serving " + serverOptions.endpoint +
-                           (serverOptions.secretKey.empty() ? "" : " with keys"));
+                           (serverOptions.secretKey.empty() ? "" : " with keys") +
+                           (server.sharesMaps() ? ", maps in shared memory" : ""));
 
   service_program::stopWhenAsked(stopRequested);
   server.run(stopRequested);

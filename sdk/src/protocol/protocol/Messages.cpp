@@ -93,6 +93,10 @@ const char* messageTypeName(MessageType type) noexcept {
       return "Bye";
     case MessageType::Heartbeat:
       return "Heartbeat";
+    case MessageType::Mapped:
+      return "Mapped";
+    case MessageType::GiveBack:
+      return "GiveBack";
     case MessageType::Welcome:
       return "Welcome";
     case MessageType::Done:
@@ -145,6 +149,15 @@ void encodeRequest(std::vector<std::uint8_t>& bytes, MessageType type, std::uint
                  },
                  [&](const Bye&) {},
                  [&](const Heartbeat&) {},
+                 [&](const Mapped& m) { out.u32(m.region); },
+                 [&](const GiveBack& m) {
+                   if (m.buffers.size() > kMaxCount) throw ProtocolError("too many buffers");
+                   out.u32(static_cast<std::uint32_t>(m.buffers.size()));
+                   for (const BufferId& buffer : m.buffers) {
+                     out.u32(buffer.slot);
+                     out.u32(buffer.generation);
+                   }
+                 },
              },
              request);
 }
@@ -157,6 +170,9 @@ void encodeReply(std::vector<std::uint8_t>& bytes, std::uint32_t correlation,
                  [&](const Welcome& m) {
                    writeHeader(out, MessageType::Welcome, correlation);
                    out.i32(m.session);
+                   out.u32(m.offer.region);
+                   out.string(m.offer.name);
+                   out.u64(m.offer.size);
                  },
                  [&](const Done&) { writeHeader(out, MessageType::Done, correlation); },
                  [&](const Failed& m) {
@@ -211,6 +227,12 @@ void encodeSample(std::vector<std::uint8_t>& bytes, const SamplePush& sample) {
     if (map.length > kMaxBlob) throw ProtocolError("map too large");
     out.u8(map.map);
     out.u32(static_cast<std::uint32_t>(map.length));
+    out.u8(map.shared ? 1 : 0);
+    if (!map.shared) continue;
+    out.u32(map.place.region);
+    out.u32(map.place.slot);
+    out.u32(map.place.generation);
+    out.u64(map.place.offset);
   }
 }
 
@@ -278,6 +300,17 @@ DecodedRequest decodeRequest(const std::uint8_t* data, std::size_t size) {
     decoded.request = Bye{};
   } else if (type == MessageType::Heartbeat) {
     decoded.request = Heartbeat{};
+  } else if (type == MessageType::Mapped) {
+    decoded.request = Mapped{in.u32()};
+  } else if (type == MessageType::GiveBack) {
+    GiveBack m;
+    const std::size_t buffers = in.count();
+    m.buffers.resize(buffers);
+    for (BufferId& buffer : m.buffers) {
+      buffer.slot = in.u32();
+      buffer.generation = in.u32();
+    }
+    decoded.request = std::move(m);
   } else {
     throw ProtocolError("unknown request type " +
                         std::to_string(static_cast<int>(decoded.header.type)));
@@ -294,9 +327,15 @@ DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count)
   WireReader in = bodyReader(data, size, &decoded.header);
   std::size_t framesUsed = 1;
   switch (decoded.header.type) {
-    case MessageType::Welcome:
-      decoded.message = Welcome{in.i32()};
+    case MessageType::Welcome: {
+      Welcome m;
+      m.session = in.i32();
+      m.offer.region = in.u32();
+      m.offer.name = in.string();
+      m.offer.size = in.u64();
+      decoded.message = std::move(m);
       break;
+    }
     case MessageType::Done:
       decoded.message = Done{};
       break;
@@ -367,6 +406,18 @@ DecodedServerMessage decodeServerMessage(const Frame* frames, std::size_t count)
         seen |= view.map;
         view.length = in.u32();
         if (view.length > kMaxBlob) throw ProtocolError("map too large");
+        const std::uint8_t place = in.u8();
+        if (place > 1) throw ProtocolError("unknown map place " + std::to_string(place));
+        view.shared = place == 1;
+        if (view.shared) {
+          // Where in the region is for the reader to check against the region it mapped.
+          view.place.region = in.u32();
+          view.place.slot = in.u32();
+          view.place.generation = in.u32();
+          view.place.offset = in.u64();
+          m.maps.push_back(view);
+          continue;
+        }
         if (framesUsed >= count) throw ProtocolError("a sample's map frame is missing");
         if (frames[framesUsed].size != view.length) {
           throw ProtocolError("a map frame of " + std::to_string(frames[framesUsed].size) +

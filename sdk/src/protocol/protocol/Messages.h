@@ -5,7 +5,8 @@
 // The first frame starts with the same 12-byte header for every message: magic "CSDK",
 // version, type, a zero byte and a correlation number (a request's number, echoed by its
 // reply; 0 for what the service pushes on its own), then the message's fields. Only a sample
-// has more frames: one per map, so that map bytes travel without being copied into a message.
+// has more frames: one per map that travels in the message, so that map bytes are not copied
+// into it. A map in the service's shared memory travels as the place that holds it instead.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +25,7 @@ namespace CamSdk {
 namespace protocol {
 
 constexpr std::uint32_t kMagic = 0x4B445343;  // "CSDK" read as little-endian bytes
-constexpr std::uint16_t kVersion = 2;         // 2: Heartbeat and Alive
+constexpr std::uint16_t kVersion = 3;  // 2: Heartbeat and Alive; 3: maps in shared memory
 constexpr std::size_t kHeaderSize = 12;
 // The largest request a service reads. Real ones stay far below it (the longest is a Hello
 // with a 4 KiB name), so that no client can make the service hold much.
@@ -46,6 +47,8 @@ enum class MessageType : std::uint8_t {
   Subscribe = 10,
   Bye = 11,
   Heartbeat = 12,  // no reply of its own: the service answers with Alive
+  Mapped = 13,     // no reply: the client reads maps from the region Welcome offered
+  GiveBack = 14,   // no reply: buffers of that region the client no longer reads
   // Replies.
   Welcome = 64,
   Done = 65,
@@ -95,10 +98,30 @@ struct Subscribe {
 };
 struct Bye {};
 struct Heartbeat {};
+struct Mapped {
+  std::uint32_t region = 0;  // the region Welcome offered
+};
+// One buffer of the shared region: its slot, and which use of that slot.
+struct BufferId {
+  std::uint32_t slot = 0;
+  std::uint32_t generation = 0;
+};
+// At most kMaxCount buffers in one message.
+struct GiveBack {
+  std::vector<BufferId> buffers;
+};
 
 // Replies.
+// Shared memory the service offers this client to read maps from: a POSIX shared-memory
+// object of `size` bytes. Region 0 offers none.
+struct RegionOffer {
+  std::uint32_t region = 0;
+  std::string name;
+  std::uint64_t size = 0;
+};
 struct Welcome {
   std::int32_t session = 0;
+  RegionOffer offer;
 };
 struct Done {};
 struct Failed {
@@ -119,10 +142,24 @@ struct ConfigurationRecord {
 struct TopologyPush {
   detail::TopologyChange change;
 };
-// One sample. Map i travels as frame i + 1, `length` bytes long.
+// A shared map's buffer starts with its generation, a u32 this many bytes before the map, so
+// that a reader can tell whether the buffer still holds what it was sent.
+constexpr std::size_t kGenerationBefore = 64;
+// Where a map lies in the shared region: `length` bytes from `offset`, in the region's slot
+// `slot` in its use `generation`.
+struct SharedPlace {
+  std::uint32_t region = 0;
+  std::uint32_t slot = 0;
+  std::uint32_t generation = 0;
+  std::uint64_t offset = 0;
+};
+// One map of a sample: in a frame of its own (the maps that travel in the message come as
+// frames 1, 2, ... in the order listed), or in shared memory.
 struct MapView {
   std::uint8_t map = 0;  // a detail::MapFlag
   std::size_t length = 0;
+  bool shared = false;
+  SharedPlace place;  // when shared
 };
 struct SamplePush {
   detail::NodeId node = -1;
@@ -142,7 +179,7 @@ struct Goodbye {
 struct Alive {};
 
 using Request = std::variant<Hello, Enter, ListDevices, NodeRequest, SetConfiguration,
-                             SetMixerLevel, Subscribe, Bye, Heartbeat>;
+                             SetMixerLevel, Subscribe, Bye, Heartbeat, Mapped, GiveBack>;
 using ServerMessage = std::variant<Welcome, Done, Failed, DeviceList, Flag, ConfigurationRecord,
                                    TopologyPush, SamplePush, Goodbye, Alive>;
 

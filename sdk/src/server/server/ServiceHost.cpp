@@ -29,21 +29,45 @@ bool isHello(const std::uint8_t* data, std::size_t size) {
 }
 
 using protocol::SampleMaps;
+// The maps of one sample placed in shared memory, by map flag.
+using SharedMaps = std::vector<std::pair<std::uint8_t, protocol::SharedPlace>>;
 
-// The message for one client: the sample's first frame, then the maps it asked for.
+const protocol::SharedPlace* placeOf(const SharedMaps& shared, std::uint8_t flag) {
+  for (const auto& [map, place] : shared) {
+    if (map == flag) return &place;
+  }
+  return nullptr;
+}
+
+// The message for one client: the sample's first frame, then the maps it asked for, each in
+// a frame of its own unless `shared` has it.
 protocol::FrameList sampleMessage(protocol::SamplePush sample, const SampleMaps& maps,
-                                  std::uint8_t wanted) {
+                                  std::uint8_t wanted, const SharedMaps& shared = {}) {
   protocol::FrameList message(1);
   sample.maps.clear();
   for (const auto& [flag, frame] : maps) {
     if ((wanted & flag) == 0) continue;
-    sample.maps.push_back(protocol::MapView{flag, frame.size});
+    if (const protocol::SharedPlace* place = placeOf(shared, flag)) {
+      sample.maps.push_back(protocol::MapView{flag, frame.size, true, *place});
+      continue;
+    }
+    sample.maps.push_back(protocol::MapView{flag, frame.size, false, {}});
     message.push_back(frame);
   }
   std::vector<std::uint8_t> head;
   protocol::encodeSample(head, sample);
   message[0] = protocol::ownedCopy(head);
   return message;
+}
+
+std::string tooManyRequests() {
+  return "it sent requests faster than " + std::to_string(ServiceHost::kRequestsPerSecond) +
+         " a second";
+}
+
+std::string ignoredGiveBacks(const BufferLedger& ledger) {
+  if (ledger.ignored() == 0) return {};
+  return ", " + std::to_string(ledger.ignored()) + " buffers given back that it did not hold";
 }
 
 }  // namespace
@@ -57,7 +81,11 @@ class ServiceHost::Session final : private detail::ServiceListener {
     client_ = host.service_.attach(*this);
     lastRefill_ = host.service_.clock().now();
   }
-  ~Session() { host_.service_.detach(client_); }
+  ~Session() {
+    host_.service_.detach(client_);
+    // Whatever it still holds is free for the others, whether it ended well or not.
+    for (std::uint32_t slot : ledger.takeAll()) host_.shared_->release(slot);
+  }
 
   ClientId client() const { return client_; }
   const std::string& peer() const { return peer_; }
@@ -74,18 +102,32 @@ class ServiceHost::Session final : private detail::ServiceListener {
       subscriptions_[node] = maps;
     }
   }
-  // Sends a produced sample; counts it as missed when the client's queue is full.
-  void sendSample(protocol::SamplePush sample, const SampleMaps& maps, std::int32_t skipped) {
+  // Sends a produced sample; counts it as missed when the client's queue is full, or when it
+  // would hold more shared buffers than it may.
+  void sendSample(protocol::SamplePush sample, const SampleMaps& maps, const SharedMaps& shared,
+                  std::int32_t skipped) {
     std::int32_t& missed = missed_[sample.node];
     sample.droppedSampleCount = missed + skipped;
-    if (host_.link_.send(peer_, sampleMessage(sample, maps, this->maps(sample.node)), true)) {
+    const std::uint8_t wanted = this->maps(sample.node);
+    SharedMaps mine;
+    for (const auto& [flag, place] : shared) {
+      if (mapped && (wanted & flag) != 0) mine.emplace_back(flag, place);
+    }
+    if (ledger.room(mine.size()) &&
+        host_.link_.send(peer_, sampleMessage(sample, maps, wanted, mine), true)) {
       missed = 0;
+      for (const auto& [flag, place] : mine) {
+        ledger.take(place);
+        host_.shared_->hold(place.slot);
+      }
     } else {
       missed += skipped + 1;
       ++refused;
     }
   }
   long refused = 0;
+  bool mapped = false;  // it reads maps from the shared region
+  BufferLedger ledger;  // the shared buffers it holds
 
   // Token bucket: false when the client is over its budget.
   bool spend(Nanoseconds now) {
@@ -209,8 +251,10 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
   if (found == sessions_.end()) {
     // A client's goodbye may come after its connection was seen to close, and its heartbeats
     // go on while it greets: nothing to end or answer.
+    // Buffers given back late belong to a session that has ended, which gave them all back.
     if (std::holds_alternative<protocol::Bye>(request.request) ||
-        std::holds_alternative<protocol::Heartbeat>(request.request)) {
+        std::holds_alternative<protocol::Heartbeat>(request.request) ||
+        std::holds_alternative<protocol::GiveBack>(request.request)) {
       return;
     }
     if (!std::holds_alternative<protocol::Hello>(request.request)) {
@@ -221,9 +265,15 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     sessionOrder_.push_back(peer);
   }
   Session& session = *found->second;
+  if (std::holds_alternative<protocol::GiveBack>(request.request) ||
+      std::holds_alternative<protocol::Mapped>(request.request)) {
+    const std::string broken = sharedRequest(session, request.request);
+    if (!broken.empty()) drop(peer, connection, broken, true);
+    return;
+  }
   if (!session.spend(service_.clock().now())) {
     drop(peer, connection,
-         "it sent requests faster than " + std::to_string(kRequestsPerSecond) + " a second", true);
+         tooManyRequests(), true);
     return;
   }
   if (std::holds_alternative<protocol::Bye>(request.request)) {
@@ -265,7 +315,7 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
             if (!name.empty()) service_.nameClient(client, name);
             connects_.dropped(service_.clock().now(),
                               "client " + std::to_string(client) + " (" + name + ") connected");
-            return protocol::Welcome{client};
+            return protocol::Welcome{client, shared_ ? shared_->offer() : protocol::RegionOffer{}};
           },
           [&](const protocol::Enter& m) -> protocol::ServerMessage {
             if (m.operation >= detail::allOperations().size()) {
@@ -323,6 +373,8 @@ protocol::ServerMessage ServiceHost::answer(Session& session,
           },
           [&](const protocol::Bye&) -> protocol::ServerMessage { return protocol::Done{}; },
           [&](const protocol::Heartbeat&) -> protocol::ServerMessage { return protocol::Done{}; },
+          [&](const protocol::Mapped&) -> protocol::ServerMessage { return protocol::Done{}; },
+          [&](const protocol::GiveBack&) -> protocol::ServerMessage { return protocol::Done{}; },
       },
       request.request);
 }
@@ -342,7 +394,8 @@ void ServiceHost::drop(const std::string& peer, ConnectionId connection, const s
   drops_.dropped(service_.clock().now(), "client " + std::to_string(found->second->client()) +
                                              " dropped: " + detail::printable(why) + " (" +
                                              std::to_string(found->second->refused) +
-                                             " samples it could not take)");
+                                             " samples it could not take" +
+                                             ignoredGiveBacks(found->second->ledger) + ")");
   sessionOrder_.erase(std::remove(sessionOrder_.begin(), sessionOrder_.end(), peer),
                       sessionOrder_.end());
   std::unique_ptr<Session> gone = std::move(found->second);
@@ -510,7 +563,48 @@ void ServiceHost::deliver(protocol::SamplePush sample, const detail::SampleRecor
   SampleMaps maps;
   protocol::writeSample(record, sample, maps);
   service_.noteDelivered(sample.node);
-  for (Session* session : subscribersOf(sample.node)) session->sendSample(sample, maps, skipped);
+  const std::vector<Session*> subscribers = subscribersOf(sample.node);
+  // Each larger map that a client reading shared memory wants is placed there once for all of
+  // them; the host holds it while it sends, and it is free again if nobody took it. A client
+  // that holds all it may would not take it: for it alone, nothing is copied.
+  std::uint8_t sharedWanted = 0;
+  for (Session* session : subscribers) {
+    const std::uint8_t wanted = session->maps(sample.node);
+    std::size_t buffers = 0;
+    for (const auto& [flag, frame] : maps) {
+      if ((wanted & flag) != 0 && frame.size >= SharedSlots::kShareFrom) ++buffers;
+    }
+    if (session->mapped && session->ledger.room(buffers)) sharedWanted |= wanted;
+  }
+  SharedMaps shared;
+  if (shared_ && sharedWanted != 0) {
+    for (const auto& [flag, frame] : maps) {
+      if ((sharedWanted & flag) == 0 || frame.size < SharedSlots::kShareFrom) continue;
+      if (auto place = shared_->place(frame.data, frame.size)) shared.emplace_back(flag, *place);
+    }
+  }
+  for (Session* session : subscribers) session->sendSample(sample, maps, shared, skipped);
+  for (const auto& [flag, place] : shared) shared_->release(place.slot);
+}
+
+std::string ServiceHost::sharedRequest(Session& session, const protocol::Request& request) {
+  if (const auto* mapped = std::get_if<protocol::Mapped>(&request)) {
+    if (!shared_ || mapped->region != shared_->id()) return "it mapped a region it was not offered";
+    session.mapped = true;
+    return {};
+  }
+  // Buffers given back cost the client nothing, since it can give back only what it was sent;
+  // a give-back that frees nothing counts as a request.
+  bool freed = false;
+  for (const protocol::BufferId& buffer : std::get<protocol::GiveBack>(request).buffers) {
+    if (!session.ledger.giveBack(buffer)) continue;
+    shared_->release(buffer.slot);
+    freed = true;
+  }
+  if (!freed && !session.spend(service_.clock().now())) {
+    return tooManyRequests();
+  }
+  return {};
 }
 
 }  // namespace server

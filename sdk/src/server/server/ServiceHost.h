@@ -26,9 +26,11 @@
 #include <vector>
 
 #include "protocol/Messages.h"
+#include "server/BufferLedger.h"
 #include "server/ConnectionNumbers.h"
 #include "server/DropSummary.h"
 #include "server/PeerLink.h"
+#include "server/SharedSlots.h"
 #include "service/Service.h"
 #include "service/StreamCursor.h"
 
@@ -49,6 +51,10 @@ class ServiceHost {
   ServiceHost& operator=(const ServiceHost&) = delete;
 
   detail::Service& service() { return service_; }
+  // Offers these slots to every client that greets from now on: a client that says it mapped
+  // them gets its samples' larger maps there instead of in the message.
+  void shareMaps(std::unique_ptr<SharedSlots> slots) { shared_ = std::move(slots); }
+  const SharedSlots* sharedSlots() const { return shared_.get(); }
 
   // One request from `peer` on `connection` (a number unique to that connection, or
   // kNoConnection when the transport has no connections to tell apart).
@@ -97,11 +103,14 @@ class ServiceHost {
   // Sends a record of the node's kind, with what `sample` says already, to its subscribers.
   void deliver(protocol::SamplePush sample, const detail::SampleRecord& record,
                std::int32_t skipped);
+  // A client's Mapped or GiveBack; says why when the client broke the rules doing so.
+  std::string sharedRequest(Session& session, const protocol::Request& request);
   void log(int level, const std::string& line) const;
 
   detail::Service& service_;
   PeerLink& link_;
   LogFunction log_;
+  std::unique_ptr<SharedSlots> shared_;  // outlives the sessions, which hold its slots
   // Lines about clients coming and going, bounded in a flood of them.
   DropSummary drops_{log_};
   DropSummary connects_{log_};

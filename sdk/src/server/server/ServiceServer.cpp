@@ -87,6 +87,15 @@ ServiceServer::ServiceServer(detail::Service& service, ServerOptions options)
     }
     throw std::runtime_error("cannot serve " + options_.endpoint + ": " + error.what());
   }
+  // Only clients on this machine can map it, and an ipc endpoint has no others.
+  if (options_.sharedMemory && address.endpoint.rfind("ipc://", 0) == 0) {
+    std::string why;
+    if (auto slots = SharedSlots::create(1, &why)) {
+      host_.shareMaps(std::move(slots));
+    } else {
+      log(1, why + "; samples travel in their messages");
+    }
+  }
 }
 
 ServiceServer::~ServiceServer() { zmq_socket_monitor(router_.handle(), nullptr, 0); }

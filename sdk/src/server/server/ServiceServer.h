@@ -37,6 +37,8 @@ struct ServerOptions {
   std::string secretKey;
   std::set<std::string> clientKeys;
   LogFunction log;  // level 0 error, 1 info, 2 debug
+  // Offer clients on an ipc:// endpoint their samples' maps in shared memory.
+  bool sharedMemory = true;
 };
 
 class ServiceServer final : private PeerLink {
@@ -57,6 +59,9 @@ class ServiceServer final : private PeerLink {
   // Tells every client the service is going.
   void sayGoodbye(const std::string& reason) { host_.sayGoodbye(reason); }
   std::size_t sessionCount() const { return host_.sessionCount(); }
+  // Whether clients that map it get their maps in shared memory.
+  bool sharesMaps() const { return host_.sharedSlots() != nullptr; }
+  const ServiceHost& host() const { return host_; }
   // Where clients reach it; with a wildcard port ("tcp://127.0.0.1:*"), the port it was given.
   std::string boundEndpoint() const { return router_.get(zmq::sockopt::last_endpoint); }
 

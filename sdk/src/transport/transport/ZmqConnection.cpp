@@ -18,7 +18,7 @@ bool isAlive(const std::vector<zmq::message_t>& parts) {
 }  // namespace
 
 ZmqConnection::ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys)
-    : socket_(endpoint, keys) {
+    : socket_(endpoint, keys), shared_(sharedMemoryWanted(endpoint)) {
   protocol::encodeRequest(heartbeat_, protocol::MessageType::Heartbeat, 0, protocol::Heartbeat{});
   keeper_ = std::thread([this] { keepWhileAway(); });
 }
@@ -30,6 +30,7 @@ ZmqConnection::~ZmqConnection() {
   }
   keeperWake_.notify_one();
   keeper_.join();
+  shared_.closing();
 }
 
 // Looks twice per heartbeat interval. A socket held by its owner means the owner is waiting on
@@ -39,12 +40,20 @@ void ZmqConnection::keepWhileAway() {
   while (
       !keeperWake_.wait_for(lock, protocol::kHeartbeatInterval / 2, [this] { return stopping_; })) {
     std::unique_lock<std::mutex> socket(socketMutex_, std::try_to_lock);
-    if (socket.owns_lock()) keepAlive(ServiceLiveness::Clock::now());
+    if (!socket.owns_lock()) continue;
+    keepAlive(ServiceLiveness::Clock::now());
+    // Pointers let go on other threads while the owner is away are given back from here.
+    giveBack(ServiceLiveness::Clock::now());
   }
 }
 
 bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
   std::lock_guard<std::mutex> lock(socketMutex_);
+  if (request.size() >= protocol::kHeaderSize &&
+      (request[6] == static_cast<std::uint8_t>(protocol::MessageType::Hello) ||
+       request[6] == static_cast<std::uint8_t>(protocol::MessageType::Bye))) {
+    shared_.sessionEnds();
+  }
   if (!socket_.send(request)) return false;
   liveness_.sent(ServiceLiveness::Clock::now());
   return true;
@@ -53,6 +62,18 @@ bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
 void ZmqConnection::keepAlive(ServiceLiveness::Clock::time_point now) {
   // A full queue refuses the heartbeat; the requests waiting in it will speak for this client.
   if (liveness_.heartbeatDue(now) && socket_.send(heartbeat_)) liveness_.sent(now);
+}
+
+void ZmqConnection::giveBack(ServiceLiveness::Clock::time_point now) {
+  const std::vector<protocol::BufferId> buffers = shared_.giveBacks().take(now);
+  if (buffers.empty()) return;
+  protocol::encodeRequest(scratch_, protocol::MessageType::GiveBack, 0,
+                          protocol::GiveBack{buffers});
+  if (socket_.send(scratch_)) {
+    liveness_.sent(now);
+  } else {
+    shared_.giveBacks().restore(buffers);  // the queue to the service is full: next time
+  }
 }
 
 bool ZmqConnection::tryReceive(protocol::FrameList* message) {
@@ -88,7 +109,9 @@ Connection::Event ZmqConnection::receive(ClientSocket::Deadline until,
   std::vector<zmq::message_t> parts;
   for (;;) {
     keepAlive(ServiceLiveness::Clock::now());
-    const ClientSocket::Event event = socket_.wait(liveness_.nextCheck(until), &parts);
+    giveBack(ServiceLiveness::Clock::now());
+    const ClientSocket::Event event = socket_.wait(
+        std::min(liveness_.nextCheck(until), shared_.giveBacks().due()), &parts);
     const auto now = ServiceLiveness::Clock::now();
     switch (event) {
       case ClientSocket::Event::Message:
@@ -114,6 +137,15 @@ Connection::Event ZmqConnection::receive(ClientSocket::Deadline until,
       auto owned = std::make_shared<zmq::message_t>(std::move(part));
       message->push_back(protocol::OwnedFrame{owned, owned->data<std::uint8_t>(), owned->size()});
     }
+    std::vector<std::uint8_t> mapped;
+    try {
+      if (!shared_.read(message, &mapped)) continue;
+    } catch (const protocol::ProtocolError&) {
+      // A service that names memory this client cannot read is not one to trust.
+      liveness_.reset();
+      return Event::Disconnected;
+    }
+    if (!mapped.empty() && socket_.send(mapped)) liveness_.sent(now);
     return Event::Message;
   }
 }

@@ -1,7 +1,9 @@
 // A connection to a camera service in another process, over a ZeroMQ DEALER socket. It keeps
 // the connection alive by the protocol's own heartbeats (protocol/Liveness.h): it sends a
 // Heartbeat whenever it has sent nothing for a while, takes the service's Alive answers out of
-// the message stream, and reports the connection closed when the service falls silent.
+// the message stream, and reports the connection closed when the service falls silent. On an
+// ipc:// endpoint it reads maps from the service's shared memory when offered
+// (SharedMapReader), and gives their buffers back from the thread that holds the socket.
 //
 // The heartbeats say that the process lives, not that its loop is waiting: while the owner's
 // thread is away from the socket (a handler that takes seconds, a window being dragged on a
@@ -21,6 +23,7 @@
 #include "transport/ClientSocket.h"
 #include "transport/Connection.h"
 #include "transport/ServiceLiveness.h"
+#include "transport/SharedMapReader.h"
 
 namespace CamSdk {
 namespace transport {
@@ -42,6 +45,7 @@ class ZmqConnection final : public Connection {
  private:
   Event receive(ClientSocket::Deadline until, protocol::FrameList* message);
   void keepAlive(ServiceLiveness::Clock::time_point now);
+  void giveBack(ServiceLiveness::Clock::time_point now);
   void keepWhileAway();
 
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -50,6 +54,8 @@ class ZmqConnection final : public Connection {
   std::optional<Event> pending_;
   ServiceLiveness liveness_;
   std::vector<std::uint8_t> heartbeat_;
+  SharedMapReader shared_;  // under socketMutex_ too
+  std::vector<std::uint8_t> scratch_;
 
   std::mutex keeperMutex_;
   std::condition_variable keeperWake_;
