@@ -15,6 +15,17 @@ bool isAlive(const std::vector<zmq::message_t>& parts) {
   }
 }
 
+// A Hello or a Bye ends the session before it, and with it the service's hold on what that
+// session was lent.
+bool endsSession(const std::vector<std::uint8_t>& request) {
+  try {
+    const protocol::MessageType type = protocol::readHeader(request.data(), request.size()).type;
+    return type == protocol::MessageType::Hello || type == protocol::MessageType::Bye;
+  } catch (const protocol::ProtocolError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 ZmqConnection::ZmqConnection(const std::string& endpoint, const std::optional<ClientKeys>& keys)
@@ -49,11 +60,7 @@ void ZmqConnection::keepWhileAway() {
 
 bool ZmqConnection::send(const std::vector<std::uint8_t>& request) {
   std::lock_guard<std::mutex> lock(socketMutex_);
-  if (request.size() >= protocol::kHeaderSize &&
-      (request[6] == static_cast<std::uint8_t>(protocol::MessageType::Hello) ||
-       request[6] == static_cast<std::uint8_t>(protocol::MessageType::Bye))) {
-    shared_.sessionEnds();
-  }
+  if (endsSession(request)) shared_.sessionEnds();
   if (!socket_.send(request)) return false;
   liveness_.sent(ServiceLiveness::Clock::now());
   return true;
