@@ -274,7 +274,8 @@ void printSummary() {
                 PreparedColourCamera::kPictureBytes, copiesPerSecond);
   }
   for (const auto& [shared, rate] : unpacedRates) {
-    std::printf("unpaced colour rate, maps %s: %.0f a second", shared ? "in shared memory" : "in messages", rate);
+    std::printf("unpaced colour rate, maps %s: %.0f a second",
+                shared ? "in shared memory" : "in messages", rate);
     if (copiesPerSecond > 0) std::printf(" (%.4f of the memcpy rate)", rate / copiesPerSecond);
     std::printf("\n");
   }
@@ -289,9 +290,10 @@ void printSummary() {
       if (perSecond > 0 && runs.withoutDrops == runs.runs) always = perSecond;
       if (perSecond > 0 && runs.withoutDrops > 0) once = perSecond;
     }
-    std::printf("camera queue of %d, maps %s: highest colour rate without drops in every run: "
-                "%d a second",
-                buffers, shared ? "in shared memory" : "in messages", always);
+    std::printf(
+        "camera queue of %d, maps %s: highest colour rate without drops in every run: "
+        "%d a second",
+        buffers, shared ? "in shared memory" : "in messages", always);
     if (copiesPerSecond > 0) std::printf(" (%.4f of the memcpy rate)", always / copiesPerSecond);
     std::printf("; in at least one run: %d a second\n", once);
   }

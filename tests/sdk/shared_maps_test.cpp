@@ -2,8 +2,8 @@
 // while a client holds them, held at most a bounded number per client, and all taken back when
 // a client goes. The service host runs on a virtual clock behind a recording link; the last
 // test is a real client over an ipc endpoint.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -73,8 +73,9 @@ class SharedHost : public ::testing::Test, public server::PeerLink {
     request(peer, MessageType::Subscribe, protocol::Subscribe{color_, detail::kColorMap});
   }
   void giveBack(const std::string& peer, const protocol::SamplePush& sample) {
-    request(peer, MessageType::GiveBack,
-            protocol::GiveBack{{{sample.maps.at(0).place.slot, sample.maps.at(0).place.generation}}});
+    request(
+        peer, MessageType::GiveBack,
+        protocol::GiveBack{{{sample.maps.at(0).place.slot, sample.maps.at(0).place.generation}}});
   }
   // Runs the stream on to its next sample.
   void next() {

@@ -25,7 +25,7 @@ namespace CamSdk {
 namespace protocol {
 
 constexpr std::uint32_t kMagic = 0x4B445343;  // "CSDK" read as little-endian bytes
-constexpr std::uint16_t kVersion = 3;  // 2: Heartbeat and Alive; 3: maps in shared memory
+constexpr std::uint16_t kVersion = 3;         // 2: Heartbeat and Alive; 3: maps in shared memory
 constexpr std::size_t kHeaderSize = 12;
 // The largest request a service reads. Real ones stay far below it (the longest is a Hello
 // with a 4 KiB name), so that no client can make the service hold much.

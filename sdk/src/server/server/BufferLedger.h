@@ -18,9 +18,7 @@ class BufferLedger {
   static constexpr std::size_t kMaxHeld = 32;
 
   bool room(std::size_t buffers) const { return held_.size() + buffers <= kMaxHeld; }
-  void take(const protocol::SharedPlace& place) {
-    held_.push_back({place.slot, place.generation});
-  }
+  void take(const protocol::SharedPlace& place) { held_.push_back({place.slot, place.generation}); }
   // True when the client held the buffer, which is then no longer its own.
   bool giveBack(const protocol::BufferId& buffer);
   // Every buffer still held, which the client holds no more.

@@ -272,8 +272,7 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     return;
   }
   if (!session.spend(service_.clock().now())) {
-    drop(peer, connection,
-         tooManyRequests(), true);
+    drop(peer, connection, tooManyRequests(), true);
     return;
   }
   if (std::holds_alternative<protocol::Bye>(request.request)) {
@@ -391,11 +390,10 @@ void ServiceHost::drop(const std::string& peer, ConnectionId connection, const s
     drops_.dropped(service_.clock().now(), "a client is ignored: " + detail::printable(why));
     return;
   }
-  drops_.dropped(service_.clock().now(), "client " + std::to_string(found->second->client()) +
-                                             " dropped: " + detail::printable(why) + " (" +
-                                             std::to_string(found->second->refused) +
-                                             " samples it could not take" +
-                                             ignoredGiveBacks(found->second->ledger) + ")");
+  drops_.dropped(service_.clock().now(),
+                 "client " + std::to_string(found->second->client()) + " dropped: " +
+                     detail::printable(why) + " (" + std::to_string(found->second->refused) +
+                     " samples it could not take" + ignoredGiveBacks(found->second->ledger) + ")");
   sessionOrder_.erase(std::remove(sessionOrder_.begin(), sessionOrder_.end(), peer),
                       sessionOrder_.end());
   std::unique_ptr<Session> gone = std::move(found->second);

@@ -34,8 +34,8 @@ std::string currentUser(const std::string& path) {
   const bool read = GetTokenInformation(token, TokenUser, buffer.data(), size, &size) != 0;
   CloseHandle(token);
   char* text = nullptr;
-  if (!read || !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
-                                       &text)) {
+  if (!read ||
+      !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
     throw failure(path, "cannot read this process's user");
   }
   return LocalText(text).get();
@@ -62,9 +62,9 @@ void writeOwnerOnlyFile(const std::string& path, const std::string& text) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw failure(path, "cannot write the file");
   DWORD written = 0;
-  const bool wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
-                               nullptr) != 0 &&
-                     written == text.size();
+  const bool wrote =
+      WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0 &&
+      written == text.size();
   CloseHandle(file);
   if (!wrote) throw failure(path, "write failed");
 }

@@ -87,8 +87,7 @@ void SharedMapReader::keepHeldBuffers() {
   }
 }
 
-bool SharedMapReader::read(protocol::FrameList* message,
-                           std::vector<std::uint8_t>* mappedRequest) {
+bool SharedMapReader::read(protocol::FrameList* message, std::vector<std::uint8_t>* mappedRequest) {
   const protocol::MessageType type = typeOf(*message);
   if (type != protocol::MessageType::Welcome && type != protocol::MessageType::Sample) {
     return true;
@@ -143,12 +142,12 @@ bool SharedMapReader::resolve(protocol::FrameList* message, protocol::SamplePush
       throw protocol::ProtocolError("a map outside the shared region");
     }
     // Every buffer named is given back, whatever becomes of the sample.
-    auto lease = std::make_shared<Lease>(held_, queue_,
-                                         protocol::BufferId{place.slot, place.generation}, session,
-                                         place.offset, map.length);
+    auto lease =
+        std::make_shared<Lease>(held_, queue_, protocol::BufferId{place.slot, place.generation},
+                                session, place.offset, map.length);
     const std::uint8_t* bytes = mapping_->data() + place.offset;
-    const auto* generation = reinterpret_cast<const std::uint32_t*>(
-        bytes - protocol::kGenerationBefore);
+    const auto* generation =
+        reinterpret_cast<const std::uint32_t*>(bytes - protocol::kGenerationBefore);
     current = current && __atomic_load_n(generation, __ATOMIC_ACQUIRE) == place.generation;
     frames.push_back(protocol::OwnedFrame{lease, bytes, map.length});
     map.shared = false;

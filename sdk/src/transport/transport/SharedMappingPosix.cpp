@@ -15,8 +15,8 @@ namespace transport {
 std::shared_ptr<const SharedMapping> SharedMapping::open(const std::string& name,
                                                          std::uint64_t size, std::string* why) {
   // A POSIX name is one slash and a file name; anything else is not the service's region.
-  if (name.size() < 2 || name[0] != '/' || name.find('/', 1) != std::string::npos ||
-      size == 0 || size > kMaxSize) {
+  if (name.size() < 2 || name[0] != '/' || name.find('/', 1) != std::string::npos || size == 0 ||
+      size > kMaxSize) {
     *why = "shared memory \"" + name + "\" of " + std::to_string(size) + " bytes: not a region";
     return nullptr;
   }
@@ -37,7 +37,8 @@ std::shared_ptr<const SharedMapping> SharedMapping::open(const std::string& name
     // Private, yet it shows the service's writes until this process writes to a page itself:
     // that is how keepPrivately() takes a page out of the service's hands.
     data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (data == MAP_FAILED) *why = "shared memory " + name + ": cannot map it: " + std::strerror(errno);
+    if (data == MAP_FAILED)
+      *why = "shared memory " + name + ": cannot map it: " + std::strerror(errno);
   }
   close(descriptor);
   if (data == MAP_FAILED) return nullptr;

@@ -117,8 +117,8 @@ Connection::Event ZmqConnection::receive(ClientSocket::Deadline until,
   for (;;) {
     keepAlive(ServiceLiveness::Clock::now());
     giveBack(ServiceLiveness::Clock::now());
-    const ClientSocket::Event event = socket_.wait(
-        std::min(liveness_.nextCheck(until), shared_.giveBacks().due()), &parts);
+    const ClientSocket::Event event =
+        socket_.wait(std::min(liveness_.nextCheck(until), shared_.giveBacks().due()), &parts);
     const auto now = ServiceLiveness::Clock::now();
     switch (event) {
       case ClientSocket::Event::Message:
