@@ -37,9 +37,9 @@ void sampleFields(Io& io, AudioNode::NewSampleReceivedData& record) {
 
 // The maps a kind sends whether or not a client asked for them: audio has no switch.
 template <class N>
-constexpr std::uint8_t kMapsSentUnasked = 0;
+inline constexpr std::uint8_t kMapsSentUnasked = 0;
 template <>
-constexpr std::uint8_t kMapsSentUnasked<AudioNode> = detail::kAudio;
+inline constexpr std::uint8_t kMapsSentUnasked<AudioNode> = detail::kAudio;
 
 // A sample's maps, each with the frame that carries its bytes and keeps them alive.
 using SampleMaps = std::vector<std::pair<std::uint8_t, OwnedFrame>>;
