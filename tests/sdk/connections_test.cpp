@@ -114,5 +114,25 @@ TEST_F(Sessions, ASilentClientIsToldAndMayGreetAgainOnItsConnection) {
   EXPECT_EQ(link.sent["a"].back(), MessageType::Alive);
 }
 
+// What is ignored without a session (heartbeats, goodbyes, buffers given back) is not free:
+// sent without end it gets its peer dropped, and only that peer.
+TEST_F(Sessions, MessagesWithoutASessionAreBoundedLikeRequests) {
+  hello("other", 1);
+  for (int i = 0; i < 2 * server::ServiceHost::kRequestsPerSecond; ++i) {
+    say("a", 0, i % 2 == 0 ? MessageType::Heartbeat : MessageType::Bye,
+        i % 2 == 0 ? protocol::Request{protocol::Heartbeat{}} : protocol::Request{protocol::Bye{}});
+  }
+  EXPECT_TRUE(link.sent["a"].empty());
+  say("a", 0, MessageType::Heartbeat, protocol::Heartbeat{});
+  EXPECT_EQ(link.sent["a"], std::vector<MessageType>{MessageType::Goodbye});
+  hello("a", 0);  // ignored as long as that connection lasts
+  EXPECT_FALSE(host.hasSession("a"));
+  host.connectionClosed(0);
+  hello("a", 2);
+  EXPECT_TRUE(host.hasSession("a"));
+  say("other", 1, MessageType::ListDevices, protocol::ListDevices{});
+  EXPECT_EQ(link.sent["other"].back(), MessageType::DeviceList);
+}
+
 }  // namespace
 }  // namespace CamSdk

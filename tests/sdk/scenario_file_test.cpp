@@ -217,7 +217,7 @@ TEST_F(ScenarioFile, FilesAreReadFromDiskAndUnreadableOnesNamed) {
 
 // The examples in the format's description are what people copy; each must apply as written.
 TEST(ScenarioFileExamples, EveryDocumentedExampleApplies) {
-  const auto doc = std::filesystem::path(__FILE__).parent_path() / "../../sdk/SCENARIO.md";
+  const std::filesystem::path doc = DV_SCENARIO_DOC;
   std::ifstream in(doc);
   ASSERT_TRUE(in) << doc;
   std::string line;

@@ -77,9 +77,11 @@ std::string ignoredGiveBacks(const BufferLedger& ledger) {
 class ServiceHost::Session final : private detail::ServiceListener {
  public:
   Session(ServiceHost& host, std::string peer, ConnectionId connection)
-      : host_(host), peer_(std::move(peer)), connection_(connection) {
+      : budget(kRequestsPerSecond, host.service_.clock().now()),
+        host_(host),
+        peer_(std::move(peer)),
+        connection_(connection) {
     client_ = host.service_.attach(*this);
-    lastRefill_ = host.service_.clock().now();
   }
   ~Session() {
     host_.service_.detach(client_);
@@ -128,17 +130,7 @@ class ServiceHost::Session final : private detail::ServiceListener {
   long refused = 0;
   bool mapped = false;  // it reads maps from the shared region
   BufferLedger ledger;  // the shared buffers it holds
-
-  // Token bucket: false when the client is over its budget.
-  bool spend(Nanoseconds now) {
-    const double refill =
-        static_cast<double>((now - lastRefill_).count()) * 1e-9 * kRequestsPerSecond;
-    tokens_ = std::min(2.0 * kRequestsPerSecond, tokens_ + refill);
-    lastRefill_ = now;
-    if (tokens_ < 1.0) return false;
-    tokens_ -= 1.0;
-    return true;
-  }
+  RequestBudget budget;
 
  private:
   void topologyChanged(const detail::TopologyChange& change) override {
@@ -172,8 +164,6 @@ class ServiceHost::Session final : private detail::ServiceListener {
   ClientId client_ = 0;
   std::map<NodeId, std::uint8_t> subscriptions_;
   std::map<NodeId, std::int32_t> missed_;
-  double tokens_ = 2.0 * kRequestsPerSecond;
-  Nanoseconds lastRefill_{0};
 };
 
 ServiceHost::ServiceHost(detail::Service& service, PeerLink& link, LogFunction log)
@@ -252,15 +242,27 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     // A client's goodbye may come after its connection was seen to close, and its heartbeats
     // go on while it greets: nothing to end or answer.
     // Buffers given back late belong to a session that has ended, which gave them all back.
+    // They cost the budget a session would have, so that a peer cannot send them without end.
     if (std::holds_alternative<protocol::Bye>(request.request) ||
         std::holds_alternative<protocol::Heartbeat>(request.request) ||
         std::holds_alternative<protocol::GiveBack>(request.request)) {
+      const detail::Nanoseconds now = service_.clock().now();
+      auto [idle, fresh] =
+          sessionless_.try_emplace(peer, Sessionless{connection, {kRequestsPerSecond, now}});
+      if (!fresh && idle->second.connection != connection) {
+        idle->second = Sessionless{connection, {kRequestsPerSecond, now}};
+      }
+      if (!idle->second.budget.spend(now)) {
+        sessionless_.erase(idle);
+        drop(peer, connection, tooManyRequests(), true);
+      }
       return;
     }
     if (!std::holds_alternative<protocol::Hello>(request.request)) {
       drop(peer, connection, "it did not say hello first", true);
       return;
     }
+    sessionless_.erase(peer);
     found = sessions_.emplace(peer, std::make_unique<Session>(*this, peer, connection)).first;
     sessionOrder_.push_back(peer);
   }
@@ -271,7 +273,7 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     if (!broken.empty()) drop(peer, connection, broken, true);
     return;
   }
-  if (!session.spend(service_.clock().now())) {
+  if (!session.budget.spend(service_.clock().now())) {
     drop(peer, connection, tooManyRequests(), true);
     return;
   }
@@ -406,6 +408,7 @@ void ServiceHost::drop(const std::string& peer, ConnectionId connection, const s
 
 void ServiceHost::peerGone(const std::string& peer, const std::string& why) {
   banned_.erase(peer);
+  sessionless_.erase(peer);
   drop(peer, -1, why, false);
 }
 
@@ -414,6 +417,9 @@ void ServiceHost::connectionClosed(ConnectionId connection) {
   // A ban lasts as long as the connection: the next one from that client starts afresh.
   for (auto ban = banned_.begin(); ban != banned_.end();) {
     ban = ban->second.connection == connection ? banned_.erase(ban) : std::next(ban);
+  }
+  for (auto idle = sessionless_.begin(); idle != sessionless_.end();) {
+    idle = idle->second.connection == connection ? sessionless_.erase(idle) : std::next(idle);
   }
   std::vector<std::string> gone;
   for (const auto& [peer, session] : sessions_) {
@@ -599,7 +605,7 @@ std::string ServiceHost::sharedRequest(Session& session, const protocol::Request
     shared_->release(buffer.slot);
     freed = true;
   }
-  if (!freed && !session.spend(service_.clock().now())) {
+  if (!freed && !session.budget.spend(service_.clock().now())) {
     return tooManyRequests();
   }
   return {};

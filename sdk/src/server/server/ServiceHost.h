@@ -30,6 +30,7 @@
 #include "server/ConnectionNumbers.h"
 #include "server/DropSummary.h"
 #include "server/PeerLink.h"
+#include "server/RequestBudget.h"
 #include "server/SharedSlots.h"
 #include "service/Service.h"
 #include "service/StreamCursor.h"
@@ -121,6 +122,13 @@ class ServiceHost {
     bool mayGreet;  // a peer dropped for silence may start a new session on the same connection
   };
   std::map<std::string, Ban> banned_;
+  // Peers without a session that sent what is ignored without one (a late goodbye, heartbeats
+  // while greeting): their budget, until they greet or their connection closes.
+  struct Sessionless {
+    ConnectionId connection;
+    RequestBudget budget;
+  };
+  std::map<std::string, Sessionless> sessionless_;
   std::vector<Stream> streams_;  // in the order they started
   std::vector<std::uint8_t> scratch_;
 };

@@ -1,0 +1,34 @@
+// How fast a peer may send: a token bucket that refills at a steady rate and holds twice that
+// rate, so a burst of a second's worth is allowed and a steady flood is not.
+#pragma once
+
+#include <algorithm>
+
+#include "service/Clock.h"
+
+namespace CamSdk {
+namespace server {
+
+class RequestBudget {
+ public:
+  RequestBudget(int perSecond, detail::Nanoseconds now)
+      : perSecond_(perSecond), tokens_(2.0 * perSecond), lastRefill_(now) {}
+
+  // False when the peer is over its budget; nothing is spent then.
+  bool spend(detail::Nanoseconds now) {
+    const double refill = static_cast<double>((now - lastRefill_).count()) * 1e-9 * perSecond_;
+    tokens_ = std::min(2.0 * perSecond_, tokens_ + refill);
+    lastRefill_ = now;
+    if (tokens_ < 1.0) return false;
+    tokens_ -= 1.0;
+    return true;
+  }
+
+ private:
+  int perSecond_;
+  double tokens_;
+  detail::Nanoseconds lastRefill_;
+};
+
+}  // namespace server
+}  // namespace CamSdk
