@@ -132,6 +132,17 @@ TEST_F(Sessions, MessagesWithoutASessionAreBoundedLikeRequests) {
   EXPECT_TRUE(host.hasSession("a"));
   say("other", 1, MessageType::ListDevices, protocol::ListDevices{});
   EXPECT_EQ(link.sent["other"].back(), MessageType::DeviceList);
+
+  // Goodbyes read after their connections' close notices: what they leave is forgotten.
+  for (int i = 0; i < 2000; ++i) {
+    const std::string peer = "late" + std::to_string(i);
+    hello(peer, 100 + i);
+    host.connectionClosed(100 + i);
+    say(peer, 100 + i, MessageType::Bye, protocol::Bye{});
+    if (i % 500 == 499)
+      service->clock().waitUntil(service->clock().now() + std::chrono::seconds(3));
+  }
+  EXPECT_LE(host.peersWithoutSession(), 1000u);
 }
 
 }  // namespace

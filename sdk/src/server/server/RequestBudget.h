@@ -24,6 +24,12 @@ class RequestBudget {
     return true;
   }
 
+  // True when the bucket has filled up again by `now`: a budget made afresh then is the same.
+  bool refilled(detail::Nanoseconds now) const {
+    return tokens_ + static_cast<double>((now - lastRefill_).count()) * 1e-9 * perSecond_ >=
+           2.0 * perSecond_;
+  }
+
  private:
   int perSecond_;
   double tokens_;

@@ -255,6 +255,11 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
       if (!idle->second.budget.spend(now)) {
         sessionless_.erase(idle);
         drop(peer, connection, tooManyRequests(), true);
+      } else if (sessionless_.size() > sessionlessSweepAt_) {
+        for (auto entry = sessionless_.begin(); entry != sessionless_.end();) {
+          entry = entry->second.budget.refilled(now) ? sessionless_.erase(entry) : std::next(entry);
+        }
+        sessionlessSweepAt_ = std::max<std::size_t>(256, 2 * sessionless_.size());
       }
       return;
     }

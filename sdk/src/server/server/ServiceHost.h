@@ -65,6 +65,8 @@ class ServiceHost {
   void refuse(const std::string& peer, ConnectionId connection, const std::string& why);
   bool ignored(const std::string& peer) const { return banned_.count(peer) > 0; }
   bool hasSession(const std::string& peer) const { return sessions_.count(peer) > 0; }
+  // Peers without a session whose budget is kept (a test's view of its bound).
+  std::size_t peersWithoutSession() const { return sessionless_.size(); }
   // The connection closed, or `peer` went away.
   void connectionClosed(ConnectionId connection);
   void peerGone(const std::string& peer, const std::string& why);
@@ -129,6 +131,10 @@ class ServiceHost {
     RequestBudget budget;
   };
   std::map<std::string, Sessionless> sessionless_;
+  // A goodbye read after its connection's close notice leaves an entry no notice will clear:
+  // past this size, entries whose budget has filled again are forgotten (it grows with the map,
+  // so that the sweep costs each message a constant share).
+  std::size_t sessionlessSweepAt_ = 256;
   std::vector<Stream> streams_;  // in the order they started
   std::vector<std::uint8_t> scratch_;
 };
