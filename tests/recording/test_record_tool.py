@@ -1,6 +1,7 @@
 """camsdk-record and camsdk-service --play as programs: a recorder killed with SIGKILL leaves a
-file that plays, SIGINT closes the file properly, an unwritable path or a full disk is one line
-and a failure status, and a file that is not a recording keeps the service from starting."""
+file that plays, SIGINT closes the file properly, a recording into a pipe ends and holds every
+track, an unwritable path or a full disk is one line and a failure status, and a file that is
+not a recording keeps the service from starting."""
 import os
 import signal
 import subprocess
@@ -52,6 +53,21 @@ class RecordTool(ProgramsTestCase):
         self.assertEqual(start, 0.0)
         self.assertGreater(duration, 0.5)
         self.assertAlmostEqual(duration, self.packets_end(output), delta=0.0015)
+
+    def test_a_recording_into_a_pipe_ends_and_holds_every_track(self):
+        camera = self.service("camera")
+        pipe = self.path("pipe")
+        os.mkfifo(pipe)
+        copy = self.path("from-the-pipe.mkv")
+        # What the pipe's reader sees, with the recorder's own ending as the pipe's end.
+        reader = subprocess.Popen(["cp", pipe, copy])
+        self.processes.append(reader)
+        code, out, err = self.finish(self.recorder(camera, pipe, "--seconds", "2"))
+        self.assertEqual(code, 0, err)
+        self.assertEqual(reader.wait(timeout=10 * SLOWDOWN), 0)
+        streams = self.packets(copy)
+        self.assertEqual([codec for codec, _ in streams], ["ffv1", "utvideo", "pcm_s16le"])
+        self.assertTrue(all(int(count) >= 25 for _, count in streams), streams)
 
     def test_unwritable_path_and_full_disk_are_one_line_and_a_failure(self):
         camera = self.service("camera")

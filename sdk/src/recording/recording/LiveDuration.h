@@ -19,9 +19,9 @@ namespace recording {
 
 class LiveDuration {
  public:
-  // Finds the segment information in the header already written to `path`. When the header has
-  // no room kept for the duration (FFmpeg keeps none on output it cannot seek), there is nothing
-  // to update and update() does nothing.
+  // Finds the segment information in the header already written to `path`, a file the writer
+  // can seek in (it is read again here). When the header has no room kept for the duration,
+  // there is nothing to update and update() does nothing.
   static LiveDuration find(const std::string& path);
 
   bool usable() const { return durationAt_ != kNone; }

@@ -176,7 +176,9 @@ MatroskaWriter::MatroskaWriter(const std::string& path, const std::vector<TrackD
   s.headerWritten = true;
   avio_flush(s.format->pb);
   s.checkStream("cannot write the header");
-  s.duration = LiveDuration::find(path);
+  // Only a file the writer can seek in has room kept for the duration; a pipe opened again to
+  // look would wait for a writer that is this one, and take the bytes its reader is owed.
+  if ((s.format->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0) s.duration = LiveDuration::find(path);
 }
 
 MatroskaWriter::~MatroskaWriter() {
