@@ -16,8 +16,7 @@ class RequestBudget {
 
   // False when the peer is over its budget; nothing is spent then.
   bool spend(detail::Nanoseconds now) {
-    const double refill = static_cast<double>((now - lastRefill_).count()) * 1e-9 * perSecond_;
-    tokens_ = std::min(2.0 * perSecond_, tokens_ + refill);
+    tokens_ = tokensAt(now);
     lastRefill_ = now;
     if (tokens_ < 1.0) return false;
     tokens_ -= 1.0;
@@ -25,12 +24,14 @@ class RequestBudget {
   }
 
   // True when the bucket has filled up again by `now`: a budget made afresh then is the same.
-  bool refilled(detail::Nanoseconds now) const {
-    return tokens_ + static_cast<double>((now - lastRefill_).count()) * 1e-9 * perSecond_ >=
-           2.0 * perSecond_;
-  }
+  bool refilled(detail::Nanoseconds now) const { return tokensAt(now) >= 2.0 * perSecond_; }
 
  private:
+  double tokensAt(detail::Nanoseconds now) const {
+    const double refill = static_cast<double>((now - lastRefill_).count()) * 1e-9 * perSecond_;
+    return std::min(2.0 * perSecond_, tokens_ + refill);
+  }
+
   int perSecond_;
   double tokens_;
   detail::Nanoseconds lastRefill_;

@@ -65,6 +65,14 @@ std::string tooManyRequests() {
          " a second";
 }
 
+// Erases the entries, by peer, that belong to `connection`.
+template <class ByPeer>
+void forgetConnection(ByPeer* byPeer, ConnectionId connection) {
+  for (auto entry = byPeer->begin(); entry != byPeer->end();) {
+    entry = entry->second.connection == connection ? byPeer->erase(entry) : std::next(entry);
+  }
+}
+
 std::string ignoredGiveBacks(const BufferLedger& ledger) {
   if (ledger.ignored() == 0) return {};
   return ", " + std::to_string(ledger.ignored()) + " buffers given back that it did not hold";
@@ -242,25 +250,10 @@ void ServiceHost::receive(const std::string& peer, ConnectionId connection,
     // A client's goodbye may come after its connection was seen to close, and its heartbeats
     // go on while it greets: nothing to end or answer.
     // Buffers given back late belong to a session that has ended, which gave them all back.
-    // They cost the budget a session would have, so that a peer cannot send them without end.
     if (std::holds_alternative<protocol::Bye>(request.request) ||
         std::holds_alternative<protocol::Heartbeat>(request.request) ||
         std::holds_alternative<protocol::GiveBack>(request.request)) {
-      const detail::Nanoseconds now = service_.clock().now();
-      auto [idle, fresh] =
-          sessionless_.try_emplace(peer, Sessionless{connection, {kRequestsPerSecond, now}});
-      if (!fresh && idle->second.connection != connection) {
-        idle->second = Sessionless{connection, {kRequestsPerSecond, now}};
-      }
-      if (!idle->second.budget.spend(now)) {
-        sessionless_.erase(idle);
-        drop(peer, connection, tooManyRequests(), true);
-      } else if (sessionless_.size() > sessionlessSweepAt_) {
-        for (auto entry = sessionless_.begin(); entry != sessionless_.end();) {
-          entry = entry->second.budget.refilled(now) ? sessionless_.erase(entry) : std::next(entry);
-        }
-        sessionlessSweepAt_ = std::max<std::size_t>(256, 2 * sessionless_.size());
-      }
+      spendWithoutSession(peer, connection);
       return;
     }
     if (!std::holds_alternative<protocol::Hello>(request.request)) {
@@ -411,6 +404,27 @@ void ServiceHost::drop(const std::string& peer, ConnectionId connection, const s
   for (NodeId node : nodes) refreshStream(node);
 }
 
+// What is ignored without a session costs the budget a session would have, so that a peer
+// cannot send it without end.
+void ServiceHost::spendWithoutSession(const std::string& peer, ConnectionId connection) {
+  const detail::Nanoseconds now = service_.clock().now();
+  auto [idle, fresh] =
+      sessionless_.try_emplace(peer, Sessionless{connection, {kRequestsPerSecond, now}});
+  if (!fresh && idle->second.connection != connection) {
+    idle->second = Sessionless{connection, {kRequestsPerSecond, now}};
+  }
+  if (!idle->second.budget.spend(now)) {
+    sessionless_.erase(idle);
+    drop(peer, connection, tooManyRequests(), true);
+    return;
+  }
+  if (sessionless_.size() <= sessionlessSweepAt_) return;
+  for (auto entry = sessionless_.begin(); entry != sessionless_.end();) {
+    entry = entry->second.budget.refilled(now) ? sessionless_.erase(entry) : std::next(entry);
+  }
+  sessionlessSweepAt_ = std::max<std::size_t>(256, 2 * sessionless_.size());
+}
+
 void ServiceHost::peerGone(const std::string& peer, const std::string& why) {
   banned_.erase(peer);
   sessionless_.erase(peer);
@@ -420,12 +434,8 @@ void ServiceHost::peerGone(const std::string& peer, const std::string& why) {
 void ServiceHost::connectionClosed(ConnectionId connection) {
   if (connection == kNoConnection) return;
   // A ban lasts as long as the connection: the next one from that client starts afresh.
-  for (auto ban = banned_.begin(); ban != banned_.end();) {
-    ban = ban->second.connection == connection ? banned_.erase(ban) : std::next(ban);
-  }
-  for (auto idle = sessionless_.begin(); idle != sessionless_.end();) {
-    idle = idle->second.connection == connection ? sessionless_.erase(idle) : std::next(idle);
-  }
+  forgetConnection(&banned_, connection);
+  forgetConnection(&sessionless_, connection);
   std::vector<std::string> gone;
   for (const auto& [peer, session] : sessions_) {
     if (session->connection() == connection) gone.push_back(peer);

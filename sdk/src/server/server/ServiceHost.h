@@ -106,6 +106,8 @@ class ServiceHost {
   // Sends a record of the node's kind, with what `sample` says already, to its subscribers.
   void deliver(protocol::SamplePush sample, const detail::SampleRecord& record,
                std::int32_t skipped);
+  // A goodbye, heartbeat or give-back from a peer without a session, which is otherwise ignored.
+  void spendWithoutSession(const std::string& peer, ConnectionId connection);
   // A client's Mapped or GiveBack; says why when the client broke the rules doing so.
   std::string sharedRequest(Session& session, const protocol::Request& request);
   void log(int level, const std::string& line) const;
